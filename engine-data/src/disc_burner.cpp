@@ -225,6 +225,7 @@ bool TDiscBurner::RunJob(std::unique_ptr<ImageSink> sink, uint32_t firstLba,
     busy_.store(false);
     ReportWriteDone(writer_.get(), failed);
   });
+  state_.SetStatus(TComponentStatus::Writing);  // at once, so a poll right after the start sees it
   writer_->Start();
   return true;
 }
