@@ -1,0 +1,1 @@
+#include "vdrive_fixture.h"
