@@ -36,7 +36,11 @@ struct FakeKernel {
   std::vector<sg_io_hdr_t> sg_calls;
   std::vector<std::vector<std::uint8_t>> cdbs;
   std::vector<std::vector<std::uint8_t>> data_out;
+  bool record_data_out = true;  // off for long streams
   std::function<Answer(const std::vector<std::uint8_t>& cdb)> answer = [](const auto&) { return Answer{}; };
+  // When set, answers instead of `answer` and also sees the data sent to the drive.
+  std::function<Answer(const std::vector<std::uint8_t>& cdb, const std::uint8_t* data_out, std::uint32_t length)>
+      answer_with_data;
   std::function<int(int fd, unsigned long request, void* arg)> other_ioctl = [](int, unsigned long, void*) {
     errno = ENOTTY;
     return -1;
@@ -76,12 +80,18 @@ struct FakeKernel {
             }
             sg_calls.push_back(*hdr);
             cdbs.push_back(cdb);
-            if (hdr->dxfer_direction == SG_DXFER_TO_DEV) {
+            if (hdr->dxfer_direction == SG_DXFER_TO_DEV && record_data_out) {
               auto* p = static_cast<std::uint8_t*>(hdr->dxferp);
               data_out.emplace_back(p, p + hdr->dxfer_len);
             }
           }
-          a = answer(cdb);
+          if (answer_with_data) {
+            const bool out = hdr->dxfer_direction == SG_DXFER_TO_DEV;
+            a = answer_with_data(cdb, out ? static_cast<const std::uint8_t*>(hdr->dxferp) : nullptr,
+                                 out ? hdr->dxfer_len : 0);
+          } else {
+            a = answer(cdb);
+          }
           if (a.ioctl_errno) {
             errno = a.ioctl_errno;
             return -1;
