@@ -62,7 +62,7 @@ struct ToolResult {
 };
 
 // Runs a shell command line built from quoted words; stdout and stderr together.
-inline ToolResult Run(const std::string& command) {
+inline ToolResult RunTool(const std::string& command) {
   ToolResult r;
   FILE* p = popen((command + " 2>&1").c_str(), "r");
   if (!p) return r;
@@ -80,12 +80,12 @@ inline std::string Quote(const std::string& s) {
   return out + "'";
 }
 
-inline bool HaveTool(const std::string& name) { return Run("command -v " + Quote(name)).code == 0; }
+inline bool HaveTool(const std::string& name) { return RunTool("command -v " + Quote(name)).code == 0; }
 
 // A Python interpreter that has pycdlib, or "".
 inline std::string PythonWithPycdlib() {
   for (const char* python : {"/usr/bin/python3", "python3"})
-    if (Run(std::string(python) + " -c 'import pycdlib'").code == 0) return python;
+    if (RunTool(std::string(python) + " -c 'import pycdlib'").code == 0) return python;
   return {};
 }
 
