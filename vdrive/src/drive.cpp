@@ -369,6 +369,8 @@ CommandResult Drive::Execute(std::span<const std::uint8_t> cdb, std::uint8_t* da
     ctx.result.transfer_error = true;
   } else if (cdb.empty() || cdb.size() < CdbLengthOf(op)) {
     ctx.Check(sense::kInvalidFieldInCdb);
+  } else if (!info.handler) {
+    ctx.Check(sense::kInvalidOpcode);
   } else if (direction != DataDirection::kNone && length > 0 && direction != info.direction) {
     ctx.result.transfer_error = true;  // data phase in the wrong direction
   } else if (!ApplyFaults(ctx, op, info.while_busy)) {
