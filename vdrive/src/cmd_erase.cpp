@@ -85,7 +85,7 @@ void CmdFormatUnit(Ctx& ctx) {
       m.restricted_overwrite = true;
       m.formatted = true;
       m.intermediate = type == 0x15;
-      m.formatted_blocks = type == 0x15 ? std::min<std::int64_t>(blocks, spec.capacity) / kEccBlock * kEccBlock
+      m.formatted_blocks = type == 0x15 ? (std::min<std::int64_t>(blocks, spec.capacity) + kEccBlock - 1) / kEccBlock * kEccBlock
                                         : spec.capacity;
       if (type != 0x15) seconds = duration::kFormatFull;
       break;
