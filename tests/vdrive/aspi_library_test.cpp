@@ -11,6 +11,7 @@
 #include <fstream>
 #include <thread>
 
+#include "qvr/platform/program_folder.h"
 #include "qvr/platform/wnaspi32.h"
 #include "qvr/vdrive/drive_set.h"
 
@@ -28,17 +29,22 @@ class AspiLibrary : public ::testing::Test {
     std::filesystem::create_directories(home_ + "/vdrive");
     std::ofstream(home_ + "/vdrive/drives.ini") << "[settings]\ntime_scale=0\n[drive0]\nvendor=QVR\n";
     setenv("QUORVELLA_HOME", home_.c_str(), 1);
+    // The program folder of the build: QVR_BIN_DIR, or bin/ beside the tests folder.
     const char* bin = std::getenv("QVR_BIN_DIR");
-    std::string path = std::string(bin ? bin : ".") + "/libwnaspi32.so";
+    std::string folder = bin && *bin ? std::string(bin) : qvr::platform::ExecutableFolder() + "../bin";
+    std::string path = folder + "/libwnaspi32.so";
     handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(handle_, nullptr) << dlerror();
+    if (!handle_) {
+      load_error_ = dlerror();
+      return;
+    }
     support_ = reinterpret_cast<GetASPI32SupportInfoFn>(dlsym(handle_, kSupportInfoSymbol));
     send_ = reinterpret_cast<SendASPI32CommandFn>(dlsym(handle_, kSendCommandSymbol));
   }
   static void TearDownTestSuite() { std::filesystem::remove_all(home_); }
 
   void SetUp() override {
-    ASSERT_TRUE(send_ && support_);
+    ASSERT_TRUE(send_ && support_) << load_error_;
     set_ = std::make_unique<qvr::vdrive::DriveSet>(home_ + "/vdrive");
     set_->At(0)->Eject();
   }
@@ -75,6 +81,7 @@ class AspiLibrary : public ::testing::Test {
 
   static inline std::string home_;
   static inline void* handle_ = nullptr;
+  static inline std::string load_error_;
   static inline GetASPI32SupportInfoFn support_ = nullptr;
   static inline SendASPI32CommandFn send_ = nullptr;
   std::unique_ptr<qvr::vdrive::DriveSet> set_;
