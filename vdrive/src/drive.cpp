@@ -87,18 +87,14 @@ std::size_t CdbLengthOf(std::uint8_t opcode) {
   }
 }
 
-// Holds the drive's lock file for one command.
+// Holds the drive's lock file (kept open by the drive) for one command.
 class FileLock {
  public:
-  explicit FileLock(const std::string& path) {
-    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  explicit FileLock(int fd) : fd_(fd) {
     if (fd_ >= 0) ::flock(fd_, LOCK_EX);
   }
   ~FileLock() {
-    if (fd_ >= 0) {
-      ::flock(fd_, LOCK_UN);
-      ::close(fd_);
-    }
+    if (fd_ >= 0) ::flock(fd_, LOCK_UN);
   }
   FileLock(const FileLock&) = delete;
   FileLock& operator=(const FileLock&) = delete;
@@ -172,6 +168,17 @@ struct Drive::State {
   std::uint64_t trace_size = 0;
   std::uint64_t trace_lines = 0;
   std::string state_path, disc_path, trace_path, lock_path;
+  int lock_fd = -1;
+  int trace_fd = -1;
+
+  ~State() {
+    if (lock_fd >= 0) ::close(lock_fd);
+    if (trace_fd >= 0) ::close(trace_fd);
+  }
+  int LockFd() {
+    if (lock_fd < 0) lock_fd = ::open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    return lock_fd;
+  }
 };
 
 // One command's (or one user action's) hold on the drive: the mutex, the lock
@@ -179,7 +186,7 @@ struct Drive::State {
 class Drive::Session {
  public:
   explicit Session(Drive& drive)
-      : drive_(drive), s_(*drive.state_), guard_(s_.mutex), lock_(s_.lock_path) {
+      : drive_(drive), s_(*drive.state_), guard_(s_.mutex), lock_(s_.LockFd()) {
     Reload();
   }
 
@@ -231,17 +238,27 @@ class Drive::Session {
   void Save() {
     s_.drive.generation++;
     std::string tmp = s_.state_path + ".tmp";
-    {
-      std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-      out << SerializeState(s_.drive);
-    }
-    ::rename(tmp.c_str(), s_.state_path.c_str());
+    std::string text = SerializeState(s_.drive);
+    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return;
+    bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    ::close(fd);
+    if (written) ::rename(tmp.c_str(), s_.state_path.c_str());
     ::stat(s_.state_path.c_str(), &s_.seen);
   }
 
   void AppendTrace(TraceEntry entry) {
+    if (s_.trace_fd < 0) s_.trace_fd = ::open(s_.trace_path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (s_.trace_fd < 0) return;  // a trace that cannot be written must not fail the command
     struct stat st {};
-    if (::stat(s_.trace_path.c_str(), &st) != 0) st.st_size = 0;
+    if (::fstat(s_.trace_fd, &st) != 0) st.st_size = 0;
+    if (st.st_nlink == 0) {
+      // The file was removed under us: start a new one.
+      ::close(s_.trace_fd);
+      s_.trace_fd = ::open(s_.trace_path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+      if (s_.trace_fd < 0) return;
+      st.st_size = 0;
+    }
     if (static_cast<std::uint64_t>(st.st_size) != s_.trace_size) {
       // Another process wrote or cleared the trace: count its lines again.
       std::ifstream in(s_.trace_path);
@@ -250,19 +267,13 @@ class Drive::Session {
     }
     if (st.st_size > 64 * 1024 * 1024) {
       // Keep the trace bounded on very long runs.
-      ::truncate(s_.trace_path.c_str(), 0);
+      if (::ftruncate(s_.trace_fd, 0) == 0) st.st_size = 0;
       s_.trace_lines = 0;
     }
     entry.seq = ++s_.trace_lines;
     std::string line = entry.Format() + "\n";
-    int fd = ::open(s_.trace_path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-    if (fd >= 0) {
-      if (::write(fd, line.data(), line.size()) < 0) {
-        // A trace that cannot be written must not fail the command.
-      }
-      ::close(fd);
-    }
-    if (::stat(s_.trace_path.c_str(), &st) == 0) s_.trace_size = static_cast<std::uint64_t>(st.st_size);
+    ssize_t put = ::write(s_.trace_fd, line.data(), line.size());
+    s_.trace_size = static_cast<std::uint64_t>(st.st_size) + (put > 0 ? static_cast<std::uint64_t>(put) : 0);
   }
 
  private:
@@ -537,12 +548,9 @@ void Drive::ClearTrace() {
   ::truncate(state_->trace_path.c_str(), 0);
 }
 
-bool Drive::ReadBlock(std::int64_t lba, bool raw, std::uint8_t* out) {
-  Session session(*this);
-  DriveState& st = session.state();
-  if (!st.medium_present) return false;
-  const Medium& m = st.medium;
-  SectorStore& store = session.store();
+namespace {
+
+bool ReadOne(const Medium& m, SectorStore& store, std::int64_t lba, bool raw, std::uint8_t* out) {
   if (m.IsOverwritable() || m.IsPressed()) {
     if (lba < 0 || lba >= m.ReadableEnd()) return false;
     if (raw) return store.ReadRaw(lba, out);
@@ -553,6 +561,26 @@ bool Drive::ReadBlock(std::int64_t lba, bool raw, std::uint8_t* out) {
   if (raw) return store.ReadRaw(lba, out);
   if (t->audio) return false;
   return store.ReadUser(lba, t->form, out);
+}
+
+}  // namespace
+
+bool Drive::ReadBlock(std::int64_t lba, bool raw, std::uint8_t* out) { return ReadBlocks(lba, 1, raw, out) == 1; }
+
+int Drive::ReadBlocks(std::int64_t lba, int count, bool raw, std::uint8_t* out) {
+  Session session(*this);
+  DriveState& st = session.state();
+  std::size_t size = raw ? kCdRawSize : kBlockSize;
+  int found = 0;
+  for (int i = 0; i < count; ++i) {
+    std::uint8_t* block = out + static_cast<std::size_t>(i) * size;
+    if (st.medium_present && ReadOne(st.medium, session.store(), lba + i, raw, block)) {
+      ++found;
+    } else {
+      std::memset(block, 0, size);
+    }
+  }
+  return found;
 }
 
 }  // namespace qvr::vdrive

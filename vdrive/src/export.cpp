@@ -48,10 +48,12 @@ bool ExportIso(Drive& drive, int session, const std::string& path, std::int64_t*
   if (end <= 0) return Fail(error, "the disc holds no data track");
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   if (!out) return Fail(error, "cannot create " + path);
-  std::vector<std::uint8_t> block(kBlockSize);
-  for (std::int64_t lba = 0; lba < end; ++lba) {
-    if (!drive.ReadBlock(lba, false, block.data())) std::fill(block.begin(), block.end(), 0);
-    out.write(reinterpret_cast<const char*>(block.data()), static_cast<std::streamsize>(block.size()));
+  constexpr int kChunk = 256;
+  std::vector<std::uint8_t> chunk(kChunk * kBlockSize);
+  for (std::int64_t lba = 0; lba < end; lba += kChunk) {
+    int n = static_cast<int>(std::min<std::int64_t>(kChunk, end - lba));
+    drive.ReadBlocks(lba, n, false, chunk.data());
+    out.write(reinterpret_cast<const char*>(chunk.data()), static_cast<std::streamsize>(n * kBlockSize));
   }
   out.close();
   if (!out) return Fail(error, "cannot write " + path);
@@ -76,10 +78,12 @@ bool ExportCue(Drive& drive, const std::string& cue_path, std::string* error) {
   if (!data || !cue) return Fail(error, "cannot create " + cue_path + " and " + bin.string());
   std::int64_t base = tracks.front().start;
   std::int64_t end = tracks.back().NextWritable();
-  std::vector<std::uint8_t> raw(kCdRawSize);
-  for (std::int64_t lba = base; lba < end; ++lba) {
-    if (!drive.ReadBlock(lba, true, raw.data())) std::fill(raw.begin(), raw.end(), 0);
-    data.write(reinterpret_cast<const char*>(raw.data()), static_cast<std::streamsize>(raw.size()));
+  constexpr int kChunk = 256;
+  std::vector<std::uint8_t> raw(kChunk * kCdRawSize);
+  for (std::int64_t lba = base; lba < end; lba += kChunk) {
+    int n = static_cast<int>(std::min<std::int64_t>(kChunk, end - lba));
+    drive.ReadBlocks(lba, n, true, raw.data());
+    data.write(reinterpret_cast<const char*>(raw.data()), static_cast<std::streamsize>(n * kCdRawSize));
   }
   cue << "FILE \"" << bin.filename().string() << "\" BINARY\n";
   for (const Track& t : tracks) {

@@ -89,6 +89,9 @@ class Drive {
   // User data of a block of the disc (2048 bytes; 2352 raw bytes for audio
   // CD sectors when raw is set). False when the block holds no data.
   bool ReadBlock(std::int64_t lba, bool raw, std::uint8_t* out);
+  // count blocks from lba into out (those without data as zeros); answers
+  // how many held data.
+  int ReadBlocks(std::int64_t lba, int count, bool raw, std::uint8_t* out);
 
  private:
   struct State;
