@@ -50,6 +50,8 @@ class MainWindowTest : public ::testing::Test {
     home_ = dir_.path() + "/home/";
     qputenv("QUORVELLA_HOME", home_.toLocal8Bit());
     qputenv("XDG_CONFIG_HOME", (dir_.path() + "/config").toLocal8Bit());
+    // QSettings reads the configuration home once per process; point it here for each test.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir_.path() + "/config");
     qputenv("XDG_DATA_HOME", (dir_.path() + "/data").toLocal8Bit());
   }
   void TearDown() override { qunsetenv("QUORVELLA_HOME"); }
