@@ -158,6 +158,9 @@ TEST_F(CliVdrive, FaultAndTrace) {
   ASSERT_EQ(Qvr({"fault", "0", "busy", "3"}).code, 0);
   ASSERT_EQ(Qvr({"fault", "0", "clear"}).code, 0);
   EXPECT_TRUE(None(Cdb({0x00, 0, 0, 0, 0, 0})).Good());
+  ASSERT_EQ(Qvr({"time-scale", "0.25"}).code, 0);
+  EXPECT_EQ(set_->TimeScale(), 0.25) << "a running drive set follows drives.ini";
+  EXPECT_NE(Qvr({"time-scale", "fast"}).code, 0);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <map>
 #include <sstream>
+#include <sys/stat.h>
 
 #include "qvr/platform/program_folder.h"
 
@@ -129,7 +130,44 @@ char DriveSet::LetterOf(std::size_t index) const {
   return letter > 'Z' ? '?' : static_cast<char>(letter);
 }
 
-double DriveSet::TimeScale() const { return time_scale_; }
+namespace {
+
+bool ParseScale(const std::string& text, double& out) {
+  char* end = nullptr;
+  double value = std::strtod(text.c_str(), &end);
+  if (end == text.c_str() || *end != '\0' || value < 0) return false;
+  out = value;
+  return true;
+}
+
+}  // namespace
+
+double DriveSet::TimeScale() const {
+  if (const char* env = std::getenv("QVR_VDRIVE_TIME_SCALE")) {
+    double scale = 0;
+    if (ParseScale(env, scale)) return scale;
+  }
+  struct stat st {};
+  std::string ini = folder_ + "drives.ini";
+  if (::stat(ini.c_str(), &st) == 0) {
+    std::int64_t mtime = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    if (mtime != ini_mtime_ns_) {
+      ini_mtime_ns_ = mtime;
+      std::ifstream in(ini);
+      std::string section;
+      for (std::string line; std::getline(in, line);) {
+        line = Trim(line.substr(0, line.find(';')));
+        if (!line.empty() && line.front() == '[') section = line;
+        std::size_t eq = line.find('=');
+        if (section == "[settings]" && eq != std::string::npos && Trim(line.substr(0, eq)) == "time_scale") {
+          double scale = 0;
+          if (ParseScale(Trim(line.substr(eq + 1)), scale)) time_scale_ = scale;
+        }
+      }
+    }
+  }
+  return time_scale_;
+}
 
 void DriveSet::SetTimeScale(double scale) {
   time_scale_ = scale < 0 ? 0 : scale;

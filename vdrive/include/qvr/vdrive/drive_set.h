@@ -12,6 +12,7 @@
 //   product=Virtual Recorder
 //   revision=1.00
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -36,7 +37,8 @@ class DriveSet {
   // drives (/dev/srN), D for the first when there is none.
   char LetterOf(std::size_t index) const;
 
-  // Long operations last nominal seconds x this factor.
+  // Long operations last nominal seconds x this factor: QVR_VDRIVE_TIME_SCALE
+  // when set, else time_scale of drives.ini (read again when the file changes).
   double TimeScale() const;
   void SetTimeScale(double scale);
 
@@ -45,7 +47,8 @@ class DriveSet {
   void Save() const;
 
   std::string folder_;
-  double time_scale_ = 0.02;
+  mutable double time_scale_ = 0.02;
+  mutable std::int64_t ini_mtime_ns_ = 0;
   std::vector<std::unique_ptr<Drive>> drives_;
 };
 
