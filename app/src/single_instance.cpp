@@ -36,12 +36,6 @@ QString LockFolder() {
   return folder.isEmpty() ? QDir::tempPath() : folder;
 }
 
-// Per-connection state: bytes received and whether a message is being handled.
-struct Connection {
-  QByteArray buffer;
-  bool busy = false;
-};
-
 }  // namespace
 
 QString InstanceName() {
@@ -83,32 +77,36 @@ bool TInstanceServer::Listen(const QString& name) {
 
 void TInstanceServer::OnNewConnection() {
   while (QLocalSocket* socket = server_->nextPendingConnection()) {
-    auto state = std::make_shared<Connection>();
+    auto state = std::make_shared<TInstanceConnection>();
     connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-    connect(socket, &QLocalSocket::readyRead, this, [this, socket, state] {
-      QPointer<QLocalSocket> guard(socket);
-      state->buffer += socket->readAll();
-      // A handler may run a nested event loop; frames arriving meanwhile wait
-      // in the buffer and are handled in order when it returns.
-      if (state->busy) return;
-      state->busy = true;
-      while (guard && state->buffer.size() >= kHeaderSize) {
-        const quint32 message = qFromLittleEndian<quint32>(state->buffer.constData());
-        const quint32 length = qFromLittleEndian<quint32>(state->buffer.constData() + 4);
-        if (length > kMaxPayload) {
-          socket->abort();
-          break;
-        }
-        if (static_cast<quint64>(state->buffer.size()) < kHeaderSize + static_cast<quint64>(length)) break;
-        const QByteArray payload = state->buffer.mid(kHeaderSize, length);
-        state->buffer.remove(0, kHeaderSize + length);
-        const quint32 answer = handler_(message, payload);
-        if (guard) guard->write(Answer(answer));
-      }
-      state->busy = false;
-    });
-    if (socket->bytesAvailable() > 0) Q_EMIT socket->readyRead();  // bytes that came with the connection
+    connect(socket, &QLocalSocket::readyRead, this, [this, socket, state] { Serve(socket, state); });
+    if (socket->bytesAvailable() > 0) Serve(socket, state);  // bytes that came with the connection
   }
+}
+
+void TInstanceServer::Serve(QLocalSocket* socket, std::shared_ptr<TInstanceConnection> state) {
+  // Locals only: a handler that runs an event loop may see the socket closed
+  // and deleted before it returns.
+  QPointer<QLocalSocket> guard(socket);
+  state->buffer += socket->readAll();
+  // Frames arriving while a handler runs wait in the buffer and are handled
+  // in order when it returns.
+  if (state->busy) return;
+  state->busy = true;
+  while (guard && state->buffer.size() >= kHeaderSize) {
+    const quint32 message = qFromLittleEndian<quint32>(state->buffer.constData());
+    const quint32 length = qFromLittleEndian<quint32>(state->buffer.constData() + 4);
+    if (length > kMaxPayload) {
+      guard->abort();
+      break;
+    }
+    if (static_cast<quint64>(state->buffer.size()) < kHeaderSize + static_cast<quint64>(length)) break;
+    const QByteArray payload = state->buffer.mid(kHeaderSize, length);
+    state->buffer.remove(0, kHeaderSize + length);
+    const quint32 answer = handler_(message, payload);
+    if (guard) guard->write(Answer(answer));
+  }
+  state->busy = false;
 }
 
 TInstanceClient::TInstanceClient() = default;

@@ -46,6 +46,12 @@ class TInstanceLock {
   std::unique_ptr<QLockFile> lock_;
 };
 
+// Per-connection state: bytes received and whether a message is being handled.
+struct TInstanceConnection {
+  QByteArray buffer;
+  bool busy = false;
+};
+
 // Serves the requests of later starts. The handler answers each message; it
 // runs on the UI thread, and the sender waits until it has returned.
 class TInstanceServer : public QObject {
@@ -58,7 +64,7 @@ class TInstanceServer : public QObject {
 
  private:
   void OnNewConnection();
-  void Serve(QLocalSocket* socket);
+  void Serve(QLocalSocket* socket, std::shared_ptr<TInstanceConnection> state);
 
   Handler handler_;
   QLocalServer* server_;

@@ -10,6 +10,10 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QLocalSocket>
+#include <QtEndian>
+#include <atomic>
+#include <thread>
 
 #include "config/config_file.h"
 #include "embedded_storage.h"
@@ -161,6 +165,50 @@ TEST_F(InstanceTest, StartAfterACrashedInstanceBecomesTheFirstInstance) {
   EXPECT_TRUE(WaitFor(next, next_log, "command text 5 characters: AGAIN")) << next_log.toStdString();
   Stop(next, SIGINT);
   EXPECT_EQ(next->exitCode(), 0);
+}
+
+// In one process: the server on this thread, clients on another.
+TEST_F(InstanceTest, ServerAnswersInOrderAndDropsOversizedFrames) {
+  const QString name = qvr::app::InstanceName() + "-unit";
+  QStringList handled;
+  qvr::app::TInstanceServer server([&](quint32 message, const QByteArray& payload) -> quint32 {
+    handled.append(QString::number(message, 16) + ":" + QString::fromUtf8(payload));
+    return message == qvr::app::kMsgQueryInstance ? qvr::app::kInstanceAnswer : 7;
+  });
+  ASSERT_TRUE(server.Listen(name));
+
+  std::atomic<bool> done{false};
+  std::vector<quint32> answers;
+  bool oversized_refused = false;
+  std::thread clients([&] {
+    {
+      QLocalSocket raw;
+      raw.connectToServer(name);
+      if (raw.waitForConnected(5000)) {
+        QByteArray header(8, '\0');
+        qToLittleEndian<quint32>(qvr::app::kMsgCommandText, header.data());
+        qToLittleEndian<quint32>(0xFFFFFFFFu, header.data() + 4);
+        raw.write(header);
+        raw.waitForBytesWritten(5000);
+        oversized_refused = !raw.waitForReadyRead(5000) && raw.state() != QLocalSocket::ConnectedState;
+      }
+    }
+    qvr::app::TInstanceClient client;
+    if (client.Connect(name, 5000)) {
+      for (auto [message, text] : {std::pair{qvr::app::kMsgQueryInstance, ""}, std::pair{qvr::app::kMsgCommandText, "a b"}}) {
+        quint32 answer = 0;
+        if (client.Send(message, text, answer)) answers.push_back(answer);
+      }
+    }
+    done = true;
+  });
+  QElapsedTimer timer;
+  timer.start();
+  while (!done && timer.elapsed() < kStartTimeoutMs) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  clients.join();
+  EXPECT_TRUE(oversized_refused);
+  EXPECT_EQ(answers, (std::vector<quint32>{qvr::app::kInstanceAnswer, 7}));
+  EXPECT_EQ(handled, QStringList({"80c9:", "80cb:a b"}));
 }
 
 }  // namespace
