@@ -304,5 +304,60 @@ TEST_F(Commands, RequestSenseWithoutAutoSense) {
   EXPECT_EQ(sense[12], 0x00);
 }
 
+TEST_F(Commands, ControlCommands) {
+  struct Case {
+    const char* medium;
+    std::vector<std::uint8_t> cdb;
+    std::vector<std::uint8_t> data;
+    const char* sense;
+  };
+  std::vector<std::uint8_t> stamp = Cdb({0, 0x14, 0, 0, 0, 0, 0, 0});
+  for (char ch : std::string("2026121110xx00")) stamp.push_back(static_cast<std::uint8_t>(ch));
+  const Case cases[] = {
+      {"cd-r", Cdb({0x01, 0, 0, 0, 0, 0}), {}, "-"},
+      {"cd-r", Cdb({0x2B, 0, 0, 0x05, 0x8F, 0x3D, 0, 0, 0, 0}), {}, "5/21/00"},  // LBA 359849 + 4500
+      {"cd-r", Cdb({0x2B, 0, 0, 0, 0x10, 0, 0, 0, 0, 0}), {}, "-"},
+      {"cd-r", Cdb({0x54, 1, 0, 0, 0, 0, 0, 0, 0, 0}), {}, "-"},
+      {"dvd+r", Cdb({0xBF, 0, 0, 0, 0, 0, 0, 0x0F, 0, 22, 0, 0}), stamp, "5/24/00"},
+      {"dvd-r", Cdb({0xBF, 0, 0, 0, 0, 0, 0, 0x0F, 0, 22, 0, 0}), stamp, "5/26/00"},
+      {"dvd-r", Cdb({0xBF, 0, 0, 0, 0, 0, 0, 0x0F, 0, 8, 0, 0}), Cdb({0, 6, 0, 0, 0, 0, 0, 0}), "5/1A/00"},
+      {"dvd-r", Cdb({0x53, 1, 0, 0, 0, 0, 0, 0, 16, 0}), {}, "5/24/00"},
+      {"dvd-ram", Cdb({0x53, 0, 0, 0, 0, 0, 0, 0, 16, 0}), {}, "5/2C/00"},
+      {"dvd-r", Cdb({0x53, 0, 0, 0, 0, 0, 0, 0, 0, 0}), {}, "5/24/00"},
+      {"cd-r", Cdb({0xBB, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}), {}, "5/24/00"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.medium) + " " + std::to_string(c.cdb[0]));
+    Insert(c.medium);
+    Reply r = c.data.empty() ? None(c.cdb) : Out(c.cdb, c.data);
+    EXPECT_EQ(r.SenseText(), c.sense);
+  }
+  Reply blocks = In(Cdb({0x5C, 1, 0, 0, 0, 0, 0, 0, 12, 0}), 12);
+  ASSERT_TRUE(blocks.Good());
+  EXPECT_EQ(blocks.Be32At(8), 4u * 1024 * 1024 / 2048) << "buffer capacity in blocks";
+}
+
+TEST_F(Commands, ReadCdOfADataSector) {
+  Insert("cd-r");
+  ASSERT_TRUE(Write(0, 1, Pattern(1, 5)).Good());
+  Reply raw = In(Cdb({0xBE, 0x08, 0, 0, 0, 0, 0, 0, 1, 0xF8, 0, 0}), 2352);
+  ASSERT_TRUE(raw.Good()) << raw.SenseText();
+  ASSERT_EQ(raw.data.size(), 2352u);
+  EXPECT_EQ(raw.data[0], 0x00);
+  EXPECT_EQ(raw.data[1], 0xFF);
+  EXPECT_EQ(raw.data[11], 0x00);
+  EXPECT_EQ(raw.data[12], 0x00);  // 00:02:00 in BCD
+  EXPECT_EQ(raw.data[13], 0x02);
+  EXPECT_EQ(raw.data[15], 0x01) << "mode 1";
+  std::vector<std::uint8_t> user = Pattern(1, 5);
+  EXPECT_TRUE(std::equal(user.begin(), user.end(), raw.data.begin() + 16));
+  Reply user_only = In(Cdb({0xBE, 0, 0, 0, 0, 0, 0, 0, 1, 0x10, 0, 0}), 2352);
+  EXPECT_EQ(user_only.data, user);
+  EXPECT_EQ(In(Cdb({0xBE, 0x04, 0, 0, 0, 0, 0, 0, 1, 0x10, 0, 0}), 2352).SenseText(), "5/64/00") << "not CD-DA";
+  EXPECT_EQ(In(Cdb({0xBE, 0, 0, 0, 0, 0, 0, 0, 1, 0x10, 1, 0}), 2352).SenseText(), "5/24/00") << "no sub-channel";
+  Insert("dvd-ram");
+  EXPECT_EQ(In(Cdb({0xBE, 0, 0, 0, 0, 0, 0, 0, 1, 0x10, 0, 0}), 2352).SenseText(), "5/30/02");
+}
+
 }  // namespace
 }  // namespace qvr::vdrive::test

@@ -81,6 +81,20 @@ TEST_F(Writing, DiscAtOnceAudioFromMinus150) {
   EXPECT_EQ(In(Cdb({0xBE, 0x08, 0, 0, 0, 0, 0, 0, 1, 0x10, 0, 0}), 2352).SenseText(), "5/64/00");
 }
 
+TEST_F(Writing, DiscAtOnceTestWriteRecordsNothing) {
+  Insert("cd-rw");
+  ASSERT_TRUE(SelectWriteParameters([](std::uint8_t* p) {
+                p[2] = 0x12;  // session at once, test write
+                p[3] = 0x04;
+                p[4] = 0x00;
+              }).Good());
+  ASSERT_TRUE(SendCue(TwoTrackCue()).Good());
+  WriteAudioProgram(Pattern(450, 3, 2352));
+  ASSERT_TRUE(Sync().Good());
+  EXPECT_EQ(DiscInfo().data[2], 0x10) << "blank as before";
+  EXPECT_EQ(In(Cdb({0xBE, 0, 0, 0, 0, 0, 0, 0, 1, 0x10, 0, 0}), 2352).SenseText(), "5/21/00");
+}
+
 TEST_F(Writing, CueSheetRefusals) {
   struct Case {
     const char* what;
