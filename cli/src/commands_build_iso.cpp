@@ -18,6 +18,7 @@
 
 #include "qvr/cli/cli.h"
 #include "qvr/data/disc_burner.h"
+#include "qvr/data/source_files.h"
 #include "qvr/data/text.h"
 
 namespace qvr::cli {
@@ -152,7 +153,9 @@ class TreeWalker {
       return true;
     }
     if (!isFolder) {
-      if (!burner_.AddFileTo(parent, path, u"", name)) Warn("could not add " + path);
+      data::FindRecord fd = data::FindRecordOf(st, rawName);
+      fd.fileName = name;
+      if (!burner_.AddFoundFile(parent, path, std::move(fd))) Warn("could not add " + path);
       return true;
     }
     TDirEntry* dir = burner_.AddDirectoryTo(parent, name);

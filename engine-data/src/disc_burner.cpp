@@ -91,13 +91,18 @@ void TDiscBurner::ClearAll() {
 
 AddResult TDiscBurner::AddFileTo(TDirEntry* dir, const std::string& sourcePath, std::u16string_view shortName,
                                  std::u16string_view longName) {
-  if (busy_.load()) return {nullptr, AddStatus::Refused};
   std::optional<FindRecord> fd = FindSource(sourcePath);
   if (!fd || (fd->attributes & kAttrDirectory)) return {nullptr, AddStatus::NotFound};
-  if (!dir) return {nullptr, AddStatus::NoDirectory};
   fd->fileName = std::u16string(longName);
   fd->alternateName = std::u16string(shortName);
-  return tree_.AddEntry(dir, *fd, true, 0, &sourcePath);
+  return AddFoundFile(dir, sourcePath, std::move(*fd));
+}
+
+AddResult TDiscBurner::AddFoundFile(TDirEntry* dir, const std::string& sourcePath, FindRecord fd) {
+  if (busy_.load()) return {nullptr, AddStatus::Refused};
+  if (!dir) return {nullptr, AddStatus::NoDirectory};
+  if (fd.attributes & kAttrDirectory) return {nullptr, AddStatus::NotFound};
+  return tree_.AddEntry(dir, fd, true, 0, &sourcePath);
 }
 
 AddResult TDiscBurner::AddFile(std::u16string_view imagePath, const std::string& sourcePath,

@@ -34,7 +34,7 @@ ImageFileSink::~ImageFileSink() {
 }
 
 bool ImageFileSink::Write(const uint8_t* data, uint32_t bytes, uint32_t) {
-  if (bytes == 65536 && AllZero(data, bytes)) {
+  if (bytes % 65536 == 0 && AllZero(data, bytes)) {
     position_ += bytes;
     pendingHole_ = true;
     return true;

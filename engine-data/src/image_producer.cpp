@@ -14,6 +14,7 @@ namespace qvr::data {
 namespace {
 
 constexpr uint32_t kSlot = SlotRing::kSlotBytes;
+constexpr uint32_t kRunSlots = 16;  // up to 1 MiB read per call
 
 // Reads a source file front to back. Holes of sparse files are filled with
 // zeros without reading them.
@@ -105,21 +106,23 @@ void ImageProducer::Fail(uint32_t code, const std::string& subject) {
 }
 
 uint8_t* ImageProducer::Room(uint32_t& room) {
-  if (!slot_) {
-    slot_ = ring_.AcquireSlot();
-    if (!slot_) return nullptr;
+  if (!run_) {
+    run_ = ring_.AcquireRun(kRunSlots, runSlots_);
+    if (!run_) return nullptr;
     fill_ = 0;
+    published_ = 0;
   }
-  room = kSlot - fill_;
-  return slot_ + fill_;
+  room = runSlots_ * kSlot - fill_;
+  return run_ + fill_;
 }
 
 void ImageProducer::Advance(uint32_t bytes) {
   fill_ += bytes;
-  if (fill_ == kSlot) {
+  while (published_ < runSlots_ && fill_ >= (published_ + 1) * kSlot) {
     ring_.PublishSlot(kSlot, fileIndex_);
-    slot_ = nullptr;
+    ++published_;
   }
+  if (published_ == runSlots_) run_ = nullptr;
 }
 
 bool ImageProducer::Copy(const uint8_t* data, std::size_t bytes) {
@@ -159,7 +162,7 @@ bool ImageProducer::StreamFile(const std::string& path, uint64_t size, int32_t i
     Fail(ErrorOpeningFile, path);
     return false;
   }
-  ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  if (size >= (1u << 20)) ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
   state_.dataSectors.fetch_add(static_cast<uint32_t>(sectors), std::memory_order_relaxed);
   SourceReader reader(fd, size);
   uint64_t remaining = size;  // bytes still to take from the file

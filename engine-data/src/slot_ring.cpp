@@ -16,8 +16,9 @@ uint32_t SlotRing::SlotLimitFor(uint64_t cacheBytes) {
   return static_cast<uint32_t>(std::min<uint64_t>(slots, kMaxSlots));
 }
 
-SlotRing::SlotRing(uint32_t slotLimit)
+SlotRing::SlotRing(uint32_t slotLimit, uint32_t batch)
     : limit_(std::clamp<uint32_t>(slotLimit, 2, kMaxSlots)),
+      batch_(std::clamp<uint32_t>(batch ? batch : limit_ / 8, 1, limit_ / 2)),
       byteCount_(new uint32_t[limit_]()),
       fileIndex_(new int32_t[limit_]()) {
   // Page-aligned so the writer may hand slots to O_DIRECT or SG_IO as they are.
@@ -28,15 +29,21 @@ SlotRing::SlotRing(uint32_t slotLimit)
 
 SlotRing::~SlotRing() = default;
 
-uint8_t* SlotRing::AcquireSlot() {
+uint8_t* SlotRing::AcquireRun(uint32_t maxSlots, uint32_t& slots) {
   std::unique_lock lock(mutex_);
   if (count_ == limit_ && !ready_) {
     ready_ = true;
     readyChanged_.notify_all();
   }
-  spaceFreed_.wait(lock, [&] { return count_ < limit_ || aborted_; });
-  if (aborted_) return nullptr;
-  return SlotData((head_ + count_) % limit_);
+  // Once the ring is full, wait until the writer has taken a batch.
+  if (count_ == limit_) spaceFreed_.wait(lock, [&] { return limit_ - count_ >= batch_ || aborted_; });
+  if (aborted_) {
+    slots = 0;
+    return nullptr;
+  }
+  const uint32_t tail = (head_ + count_) % limit_;
+  slots = std::min({maxSlots, limit_ - count_, limit_ - tail});
+  return SlotData(tail);
 }
 
 void SlotRing::PublishSlot(uint32_t byteCount, int32_t fileIndex) {
@@ -50,7 +57,7 @@ void SlotRing::PublishSlot(uint32_t byteCount, int32_t fileIndex) {
     ready_ = true;
     readyChanged_.notify_all();
   }
-  slotQueued_.notify_one();
+  if (count_ >= batch_) slotQueued_.notify_one();
 }
 
 void SlotRing::Close() {
@@ -61,21 +68,25 @@ void SlotRing::Close() {
   slotQueued_.notify_all();
 }
 
-bool SlotRing::WaitFront(SlotView& view) {
+uint32_t SlotRing::WaitFrontRun(SlotView& view, uint32_t maxSlots) {
   std::unique_lock lock(mutex_);
-  slotQueued_.wait(lock, [&] { return count_ > 0 || closed_ || aborted_; });
-  if (aborted_ || count_ == 0) return false;
-  view = {SlotData(head_), byteCount_[head_], fileIndex_[head_]};
-  return true;
+  // An empty ring is refilled by a batch before the writer goes on.
+  if (count_ == 0) slotQueued_.wait(lock, [&] { return count_ >= batch_ || closed_ || aborted_; });
+  if (aborted_ || count_ == 0) return 0;
+  const uint32_t slots = std::min({std::max(maxSlots, 1u), count_, limit_ - head_});
+  view = {SlotData(head_), 0, fileIndex_[head_ + slots - 1]};
+  for (uint32_t i = 0; i < slots; ++i) view.byteCount += byteCount_[head_ + i];
+  return slots;
 }
 
-void SlotRing::ReleaseFront() {
+void SlotRing::ReleaseFront(uint32_t slots) {
   std::lock_guard lock(mutex_);
-  if (count_ == 0) return;
-  head_ = (head_ + 1) % limit_;
-  --count_;
+  slots = std::min(slots, count_);
+  if (slots == 0) return;
+  head_ = (head_ + slots) % limit_;
+  count_ -= slots;
   filled_.store(count_, std::memory_order_relaxed);
-  spaceFreed_.notify_one();
+  if (limit_ - count_ >= batch_) spaceFreed_.notify_one();
 }
 
 uint32_t SlotRing::TakeSlot(uint8_t* writeBuffer) {

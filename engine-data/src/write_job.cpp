@@ -5,8 +5,14 @@
 namespace qvr::data {
 
 WriteJob::WriteJob(SlotRing& ring, ImageProducer& producer, std::unique_ptr<ImageSink> sink, EngineState& state,
-                   uint32_t firstLba, std::function<void(bool)> done)
-    : ring_(ring), producer_(producer), sink_(std::move(sink)), state_(state), lba_(firstLba), done_(std::move(done)) {}
+                   uint32_t firstLba, std::function<void(bool)> done, uint32_t slotsPerWrite)
+    : ring_(ring),
+      producer_(producer),
+      sink_(std::move(sink)),
+      state_(state),
+      lba_(firstLba),
+      slotsPerWrite_(slotsPerWrite),
+      done_(std::move(done)) {}
 
 WriteJob::~WriteJob() { Join(); }
 
@@ -21,14 +27,14 @@ void WriteJob::Run() {
   state_.writtenSectors.store(0);
   bool failed = false;
   SlotRing::SlotView slot;
-  while (ring_.WaitFront(slot)) {
+  while (const uint32_t slots = ring_.WaitFrontRun(slot, slotsPerWrite_)) {
     if (!sink_->Write(slot.data, slot.byteCount, lba_)) {
       failed = true;
       break;
     }
     const auto sectors = static_cast<uint32_t>(SectorsFor(slot.byteCount));
     state_.writingFileIndex.store(slot.fileIndex, std::memory_order_relaxed);
-    ring_.ReleaseFront();
+    ring_.ReleaseFront(slots);
     lba_ += sectors;
     state_.writtenSectors.fetch_add(sectors, std::memory_order_relaxed);
   }

@@ -79,6 +79,8 @@ class TDiscBurner {
   AddResult AddFileTo(TDirEntry* dir, const std::string& sourcePath, std::u16string_view shortName,
                       std::u16string_view longName);
   TDirEntry* AddDirectoryTo(TDirEntry* parent, std::u16string_view name);
+  // A file whose find record the caller has read already (FindSource).
+  AddResult AddFoundFile(TDirEntry* dir, const std::string& sourcePath, FindRecord fd);
   int GetFileCount() const { return static_cast<int>(tree_.Files().size()); }
   int GetDirCount() const { return static_cast<int>(tree_.Directories().size()); }
   std::u16string GetFileName(int index) const;

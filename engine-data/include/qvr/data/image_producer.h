@@ -54,8 +54,9 @@ class ImageProducer {
   EngineState& state_;
   TreeStreamPlan plan_;
   std::thread thread_;
-  uint8_t* slot_ = nullptr;
-  uint32_t fill_ = 0;
+  uint8_t* run_ = nullptr;   // acquired slots being filled
+  uint32_t runSlots_ = 0, published_ = 0;
+  uint32_t fill_ = 0;        // bytes filled in the run
   int32_t fileIndex_ = 0;
 };
 

@@ -22,7 +22,10 @@ class SlotRing {
   // round(cacheBytes / 64 KiB), within 32 .. 10,000 slots.
   static uint32_t SlotLimitFor(uint64_t cacheBytes);
 
-  explicit SlotRing(uint32_t slotLimit);
+  // batch: slots a waiting side lets pass before it is woken (0: an eighth of
+  // the ring), so producer and writer hand over runs of slots instead of
+  // waking each other for every slot.
+  explicit SlotRing(uint32_t slotLimit, uint32_t batch = 0);
   ~SlotRing();
   SlotRing(const SlotRing&) = delete;
   SlotRing& operator=(const SlotRing&) = delete;
@@ -31,8 +34,13 @@ class SlotRing {
 
   // Producer: the next slot to fill, waiting while every slot is queued;
   // null once the ring is aborted. The slot holds stale bytes.
-  uint8_t* AcquireSlot();
-  // Queues the acquired slot.
+  uint8_t* AcquireSlot() {
+    uint32_t slots = 0;
+    return AcquireRun(1, slots);
+  }
+  // Up to maxSlots free slots, contiguous in memory, to be published in order.
+  uint8_t* AcquireRun(uint32_t maxSlots, uint32_t& slots);
+  // Queues the next acquired slot.
   void PublishSlot(uint32_t byteCount, int32_t fileIndex);
   // Nothing more will be queued; the writer drains what is queued.
   void Close();
@@ -44,8 +52,12 @@ class SlotRing {
     uint32_t byteCount = 0;
     int32_t fileIndex = 0;
   };
-  bool WaitFront(SlotView& view);
-  void ReleaseFront();
+  bool WaitFront(SlotView& view) { return WaitFrontRun(view, 1) > 0; }
+  // Up to maxSlots queued slots from the front, contiguous in memory; view
+  // covers them all (byteCount is their sum, fileIndex the last one's).
+  // 0 when nothing more will come.
+  uint32_t WaitFrontRun(SlotView& view, uint32_t maxSlots);
+  void ReleaseFront(uint32_t slots = 1);
   // Copies the front slot into writeBuffer (64 KiB) and releases it; returns
   // its byte count, or 0 when nothing more will come.
   uint32_t TakeSlot(uint8_t* writeBuffer);
@@ -66,6 +78,7 @@ class SlotRing {
     void operator()(uint8_t* p) const;
   };
   const uint32_t limit_;
+  const uint32_t batch_;
   std::unique_ptr<uint8_t, FreeDeleter> storage_;
   std::unique_ptr<uint32_t[]> byteCount_;
   std::unique_ptr<int32_t[]> fileIndex_;

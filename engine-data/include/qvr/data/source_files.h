@@ -3,6 +3,8 @@
 // the attribute bits (R: owner may not write, H: name begins with ".",
 // A: every regular file, D: directories).
 
+#include <sys/stat.h>
+
 #include <optional>
 #include <string>
 
@@ -14,5 +16,7 @@ namespace qvr::data {
 // nothing for a missing path or for devices, pipes and sockets, which cannot
 // be burned. fileName is the last component of the path.
 std::optional<FindRecord> FindSource(const std::string& path);
+// The same from a stat result the caller has already; name is the file's name.
+FindRecord FindRecordOf(const struct stat& st, std::string_view name);
 
 }  // namespace qvr::data

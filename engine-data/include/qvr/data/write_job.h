@@ -17,9 +17,10 @@ namespace qvr::data {
 
 class WriteJob {
  public:
-  // done runs on the write thread with WriteFailed.
+  // done runs on the write thread with WriteFailed. Each sink write takes up
+  // to slotsPerWrite slots (a drive takes one slot, 32 sectors, per command).
   WriteJob(SlotRing& ring, ImageProducer& producer, std::unique_ptr<ImageSink> sink, EngineState& state,
-           uint32_t firstLba, std::function<void(bool failed)> done);
+           uint32_t firstLba, std::function<void(bool failed)> done, uint32_t slotsPerWrite = 16);
   ~WriteJob();
   WriteJob(const WriteJob&) = delete;
   WriteJob& operator=(const WriteJob&) = delete;
@@ -36,6 +37,7 @@ class WriteJob {
   std::unique_ptr<ImageSink> sink_;
   EngineState& state_;
   uint32_t lba_;
+  uint32_t slotsPerWrite_;
   std::function<void(bool)> done_;
   std::thread thread_;
 };
