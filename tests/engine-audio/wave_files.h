@@ -16,6 +16,7 @@ struct WaveSpec {
   std::uint32_t fmt_size = 16;         // 16 or 18
   bool list_before_data = false;       // a LIST chunk between fmt and data
   bool trailer_after_data = false;     // an odd-sized chunk after the data
+  bool pad_odd_data = true;            // the pad byte RIFF puts after odd-sized data (often left out)
 };
 
 inline std::vector<std::uint8_t> SinePcm(std::size_t bytes, double hz, unsigned seed = 0) {
@@ -54,7 +55,7 @@ inline void WriteWave(const std::string& path, const std::vector<std::uint8_t>& 
   tag(body, "data");
   le(body, static_cast<std::uint32_t>(pcm.size()), 4);
   body.insert(body.end(), pcm.begin(), pcm.end());
-  if (pcm.size() % 2) body.push_back(0);
+  if (pcm.size() % 2 && spec.pad_odd_data) body.push_back(0);
   if (spec.trailer_after_data) {
     tag(body, "junk");
     le(body, 3, 4);
