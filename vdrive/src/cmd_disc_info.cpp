@@ -133,7 +133,7 @@ void CmdReadTrackInformation(Ctx& ctx) {
   if (!ctx.RequireMedium()) return;
   const Medium& m = ctx.Active();
   std::uint8_t d[48] = {};
-  if (m.IsOverwritable() || m.IsPressed() || m.kind == MediaKind::kDvdPlusRw || m.kind == MediaKind::kBdRe) {
+  if (m.IsOverwritable() || m.IsPressed()) {
     // One track spans the whole disc.
     bool ok = (type == 1 && (number == 1 || number == 0xFF)) || (type == 2 && number == 1) ||
               (type == 0 && static_cast<std::int64_t>(number) < m.Capacity());

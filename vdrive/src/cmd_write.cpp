@@ -238,7 +238,6 @@ void Write(Ctx& ctx, std::int64_t lba, std::int64_t count) {
   if (count == 0) return;
   if (ctx.state.write_params.TestWrite() && !disc.Spec().test_write) return ctx.Check(sense::kCommandSequence);
   if (disc.IsOverwritable()) return WriteOverwrite(ctx, ctx.state.medium, lba, count);
-  if (disc.kind == MediaKind::kDvdPlusRw || disc.kind == MediaKind::kBdRe) return ctx.Check(sense::kCannotWriteIncompatible);
   Medium& m = WritableMedium(ctx);
   if (ctx.state.cue.active) return WriteDiscAtOnce(ctx, m, lba, count);
   WriteSequential(ctx, m, lba, count);

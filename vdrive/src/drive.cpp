@@ -186,7 +186,7 @@ struct Drive::State {
 class Drive::Session {
  public:
   explicit Session(Drive& drive)
-      : drive_(drive), s_(*drive.state_), guard_(s_.mutex), lock_(s_.LockFd()) {
+      : s_(*drive.state_), guard_(s_.mutex), lock_(s_.LockFd()) {
     Reload();
   }
 
@@ -277,7 +277,6 @@ class Drive::Session {
   }
 
  private:
-  Drive& drive_;
   State& s_;
   std::lock_guard<std::mutex> guard_;
   FileLock lock_;

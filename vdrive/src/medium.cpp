@@ -46,7 +46,6 @@ int Medium::DiscStatus() const {
     if (!formatted) return 0;
     return (kind == MediaKind::kDvdRam || kind == MediaKind::kBdRe) ? 3 : 2;
   }
-  if (kind == MediaKind::kDvdPlusRw || kind == MediaKind::kBdRe) return 0;  // unformatted
   if (finalized) return 2;
   return IsBlank() ? 0 : 1;
 }
@@ -62,7 +61,6 @@ int Medium::LastSessionState() const {
 
 int Medium::ReportedSessions() const {
   if (IsPressed() || IsOverwritable()) return 1;
-  if (kind == MediaKind::kDvdPlusRw || kind == MediaKind::kBdRe) return 1;
   return finalized ? closed_sessions : closed_sessions + 1;
 }
 
