@@ -2,11 +2,8 @@
 
 #include <QApplication>
 #include <QCoreApplication>
-#include <QLabel>
 #include <QLoggingCategory>
 #include <QSettings>
-#include <QStatusBar>
-#include <QSystemTrayIcon>
 #include <QTimer>
 
 #include "app_log.h"
@@ -77,31 +74,6 @@ void TFormMasterQVR::FormCreate() {
   ProcessCommandLine(Options.CommandText);
   EmptyWorkFiles();
   qCInfo(lcApp) << "main window ready";
-}
-
-void TFormMasterQVR::CreateStatusBar() {
-  // Panel 0 total size, panel 1 total duration, panel 2 the status text.
-  static constexpr int kWidths[3] = {180, 200, 50};
-  for (int i = 0; i < 3; ++i) {
-    StatusPanels[i] = new QLabel(this);
-    StatusPanels[i]->setObjectName(QStringLiteral("StatusBarPanel%1").arg(i));
-    StatusPanels[i]->setMinimumWidth(kWidths[i]);
-    statusBar()->addWidget(StatusPanels[i], i == 2 ? 1 : 0);
-  }
-  statusBar()->setObjectName(QStringLiteral("StatusBar"));
-
-  SxTrayIcon = new QSystemTrayIcon(this);
-  SxTrayIcon->setObjectName(QStringLiteral("SxTrayIcon"));
-  const QIcon icon = QIcon::fromTheme(QStringLiteral("media-optical"));
-  if (!icon.isNull() && QSystemTrayIcon::isSystemTrayAvailable()) {
-    SxTrayIcon->setIcon(icon);
-    SxTrayIcon->show();
-  }
-}
-
-void TFormMasterQVR::SetStatusText(const QString& text) {
-  if (SxTrayIcon) SxTrayIcon->setToolTip(text);
-  if (StatusPanels[2]) StatusPanels[2]->setText(text);
 }
 
 void TFormMasterQVR::UpdateCaption(const QString& extra) {

@@ -9,6 +9,7 @@
 //   FormMasterQVR_instance.cpp  requests of later starts
 //   FormMasterQVR_close.cpp     closing and work-file cleanup
 //   FormMasterQVR_log.cpp       the log lines
+//   FormMasterQVR_tray.cpp      status bar, tray icon, screen cursor
 //   FormMasterQVR_hooks.cpp     steps that other parts of the window fill in
 
 #include <QMainWindow>
@@ -45,6 +46,13 @@ class TFormMasterQVR : public QMainWindow {
   // ---- Helpers every window uses ----
   // Sets the tray icon's tip and the status text (status bar panel 2).
   void SetStatusText(const QString& text);
+  // Tray icon: -1 the application icon, -2 none, otherwise the number drawn
+  // in `color` (0x00BBGGRR).
+  void SetTrayIconNumber(int number, int color);
+  QSystemTrayIcon* TrayIcon() const { return SxTrayIcon; }
+  // Screen cursor by its number (0 default, -11 hourglass, ...); -1 restores
+  // the cursor saved by the previous call.
+  void SetScreenCursor(int cursor);
   // Appends one line to the log: the time and " - " when `with_time`, the text
   // as HTML, and "<br>" unless `no_break`. Blank texts are ignored.
   void LogMessage(const QString& text, bool no_break = false, bool with_time = true);
@@ -109,6 +117,7 @@ class TFormMasterQVR : public QMainWindow {
   void FirstShow();
   void AskDonationQuestion();
   void PlaceWindow();
+  void ApplyScreenCursor(int cursor);
   qvr::config::TConfigEnvironment ConfigEnvironment() const;
 
   // Hooks of the creation sequence and the shows (FormMasterQVR_hooks.cpp).
@@ -141,6 +150,8 @@ class TFormMasterQVR : public QMainWindow {
   QString PendingLogHtml;
   QString LogDocumentHtml;
 
+  int ScreenCursor = 0;
+  int SavedCursor = 0;
   QLabel* StatusPanels[3] = {};
   QSystemTrayIcon* SxTrayIcon = nullptr;
   QTimer* TimerAutoUpdate = nullptr;

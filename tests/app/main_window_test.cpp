@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QSystemTrayIcon>
 #include <QSettings>
 #include <QTemporaryDir>
 
@@ -167,6 +168,31 @@ TEST_F(MainWindowTest, DonationQuestionAfterTheFifthBurnIsAskedOnce) {
   EXPECT_EQ(Stored("0.10"), "1");
   Start()->close();
   EXPECT_EQ(questions_, 1);
+}
+
+TEST_F(MainWindowTest, TrayNumberIconAndScreenCursor) {
+  auto window = Start();
+  window->SetTrayIconNumber(42, 0x0000FF);  // red, stored as 0x00BBGGRR
+  const QImage image = window->TrayIcon()->icon().pixmap(16, 16).toImage();
+  int red = 0, other = 0;
+  for (int y = 0; y < image.height(); ++y) {
+    for (int x = 0; x < image.width(); ++x) {
+      const QColor c = image.pixelColor(x, y);
+      if (c.alpha() == 0) continue;
+      (c.red() > 128 && c.green() < 100 && c.blue() < 100 ? red : other)++;
+    }
+  }
+  EXPECT_GT(red, 10);  // the digits, in the colour asked for, on a transparent ground
+  EXPECT_LT(other, red);
+  window->SetTrayIconNumber(-2, 0);
+  EXPECT_TRUE(window->TrayIcon()->icon().isNull());
+
+  window->SetScreenCursor(-11);
+  ASSERT_NE(QGuiApplication::overrideCursor(), nullptr);
+  EXPECT_EQ(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
+  window->SetScreenCursor(-1);
+  EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+  window->close();
 }
 
 }  // namespace
