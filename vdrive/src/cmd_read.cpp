@@ -95,6 +95,7 @@ void CmdReadCd(Ctx& ctx) {
     if (!ctx.store.ReadRaw(lba + i, raw)) return ctx.Check(sense::kUnrecoveredRead);
     if (at.audio) {
       if (fields & 0xF8) out.insert(out.end(), raw, raw + kCdRawSize);
+      if (out.size() > ctx.length) break;
       continue;
     }
     std::size_t header_end = at.form == SectorForm::kMode1 ? 16 : 24;
@@ -104,6 +105,7 @@ void CmdReadCd(Ctx& ctx) {
     if ((fields & 0x40) && header_end > 16) out.insert(out.end(), raw + 16, raw + header_end);
     if (fields & 0x10) out.insert(out.end(), raw + user.offset, raw + user.offset + user.length);
     if (fields & 0x08) out.insert(out.end(), raw + user.offset + user.length, raw + kCdRawSize);
+    if (out.size() > ctx.length) break;  // more than the host can take: refused below
   }
   if (ctx.length < out.size()) {
     ctx.result.transfer_error = true;
