@@ -19,10 +19,10 @@ std::string Fold(const std::string& s) {
 std::u16string Fold(const std::u16string& s) { return FoldCase(s); }
 
 template <typename S>
-S Key(const S& name) {
+uint64_t Key(const S& name) {
   S key = Fold(name);
   while (!key.empty() && key.back() == '.') key.pop_back();
-  return key;
+  return std::hash<S>{}(key);
 }
 
 // Cuts to at most n units without splitting a UTF-16 pair or a UTF-8 sequence.
@@ -114,7 +114,7 @@ S UniqueNames<S>::Claim(S base, S ext, bool hasDot, const NameLimits& limits) {
   const std::size_t baseMax = std::min(limits.base, limits.total > extPart ? limits.total - extPart : 1);
   Trim(base, baseMax);
   S candidate = Join(base, ext, hasDot);
-  const S key = Key(candidate);
+  const uint64_t key = Key(candidate);
   if (used_.insert(key).second) return candidate;
   unsigned& n = nextSuffix_[key];
   for (;;) {

@@ -10,6 +10,7 @@
 // A name that collides after mapping or truncation gets "_N" before its extension.
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -29,7 +30,9 @@ struct NameLimits {
 };
 
 // Identifiers already used in one directory, compared without case and
-// without trailing dots (readers drop the dot of "README.").
+// without trailing dots (readers drop the dot of "README."). Only 64-bit
+// hashes of the keys are kept: a hash collision costs an unneeded "_N", never
+// a duplicate.
 template <typename S>
 class UniqueNames {
  public:
@@ -41,8 +44,8 @@ class UniqueNames {
   void Clear();
 
  private:
-  std::unordered_set<S> used_;
-  std::unordered_map<S, unsigned> nextSuffix_;
+  std::unordered_set<uint64_t> used_;
+  std::unordered_map<uint64_t, unsigned> nextSuffix_;
 };
 
 extern template class UniqueNames<std::string>;
