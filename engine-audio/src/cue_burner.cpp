@@ -94,11 +94,16 @@ bool TCueBurner::Burn() {
   }
   WaitForJob();
   SetLastError({});
+  if (!HasDevice()) {
+    SetLastError("NO DRIVE SELECTED");
+    return false;
+  }
   const bool read = ReadDiscInformation();
   if (!read || (LastDiscInformation()[2] & 0x02)) {
     Report(">>> DISC IS NOT WRITABLE", 4);
     if (read && (LastDiscInformation()[2] & 0x10)) Report(">>> BUT DISC IS ERASABLE, ERASE IT FIRST", 4);
-    SetLastError(read ? "DISC IS NOT WRITABLE" : "DISC IS NOT WRITABLE (" + LastErrorText() + ")");
+    const std::string why = read ? std::string() : LastErrorText();
+    SetLastError(why.empty() ? "DISC IS NOT WRITABLE" : "DISC IS NOT WRITABLE (" + why + ")");
     return false;
   }
   if (int result = BuildCueSheet(); result != kPlanOk) {

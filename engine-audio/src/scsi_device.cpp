@@ -22,11 +22,14 @@ constexpr const char* kInvalidDeviceText = "INVALID DEVICE ID / NOT A CD OR DVD 
 
 // The last request of this thread, so a worker reads its own outcome even
 // while another thread sends requests to the same drive.
+// Devices are told apart by a serial number, never by address, so a device
+// made where an old one lived does not inherit its outcome.
 struct ThreadOutcome {
-  const TSCSIDevice* owner = nullptr;
+  std::uint64_t owner = 0;
   RequestOutcome outcome;
 };
 thread_local ThreadOutcome tls_last;
+std::atomic<std::uint64_t> next_serial{1};
 
 // A request in flight. It lives apart from the caller's block and buffer so a
 // layer that answers after the time-out writes into memory nobody reuses.
@@ -53,16 +56,16 @@ std::string Trimmed(std::string s) {
 }  // namespace
 
 TSCSIDevice::TSCSIDevice(AspiLayer& layer)
-    : Sleep([](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }), layer_(layer) {
+    : Sleep([](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }),
+      layer_(layer),
+      serial_(next_serial++) {
   if (layer_.ASPIInitialized()) {
     QueryHostAdapter(0);
     ScanDevices();
   }
 }
 
-TSCSIDevice::~TSCSIDevice() {
-  if (tls_last.owner == this) tls_last.owner = nullptr;
-}
+TSCSIDevice::~TSCSIDevice() = default;
 
 void TSCSIDevice::Report(const std::string& message, std::uint8_t mtype) {
   if (OnDebugMessage) OnDebugMessage(*this, message, mtype);
@@ -190,7 +193,7 @@ bool TSCSIDevice::SelectDevice(const std::string& id) {
 }
 
 RequestOutcome TSCSIDevice::LastOutcome() const {
-  if (tls_last.owner == this) return tls_last.outcome;
+  if (tls_last.owner == serial_) return tls_last.outcome;
   std::lock_guard lock(state_mutex_);
   return last_outcome_;
 }
@@ -200,7 +203,7 @@ RequestOutcome TSCSIDevice::ExecuteRequest(RequestBlock& block, std::uint32_t ti
   SRB_ExecSCSICmd& srb = block.srb;
   std::memset(block.sense(), 0, kSenseRoom);
   auto remember = [&] {
-    tls_last.owner = this;
+    tls_last.owner = serial_;
     tls_last.outcome = outcome;
     std::lock_guard lock(state_mutex_);
     last_outcome_ = outcome;

@@ -81,6 +81,56 @@ TEST_F(OnRecorder, DeviceIds) {
   EXPECT_EQ(ParseDeviceId("1:0"), std::nullopt);
 }
 
+TEST_F(OnRecorder, ScanMessagesWithDebug) {
+  device.DoDebug = true;
+  messages.lines.clear();
+  device.ScanDevices();
+  EXPECT_EQ(messages.Count(">>> OVASPI32"), 1);
+  EXPECT_EQ(messages.Count(">>> QVR SG_IO ASPI   (SPTI 1)"), 1) << "adapter 1 of 2";
+}
+
+TEST_F(OnRecorder, ZeroWriteSpeedsFallBack) {
+  recorder.speed_fields_zero = true;
+  device.SelectDevice(kLine);
+  EXPECT_EQ(device.CurrentWriteSpeed(), 1385);
+  EXPECT_EQ(device.DeviceMaxWriteSpeed(), 1385);
+}
+
+TEST_F(OnRecorder, WaitUntilReadyWaitsWithinItsBudget) {
+  device.SelectDevice(kLine);
+  struct Case {
+    int not_ready, total_ms, interval_ms;
+    bool ready;
+  } cases[] = {{0, 240000, 5000, true}, {6, 240000, 5000, true}, {1000, 20000, 5000, false}};
+  for (const Case& c : cases) {
+    recorder.not_ready_answers = c.not_ready;
+    int waited = 0;
+    device.Sleep = [&](int ms) { waited += ms; };
+    EXPECT_EQ(device.WaitUntilReady(c.total_ms, c.interval_ms), c.ready) << c.not_ready;
+    EXPECT_LE(waited, c.total_ms + c.interval_ms) << c.not_ready;
+    EXPECT_GE(waited, c.interval_ms) << "always waits once first";
+  }
+}
+
+TEST(Quirks, ModelsAreMatchedAsTheTableSays) {
+  struct Case {
+    const char* vendor;
+    const char* product;
+    DriveQuirks expected;
+  } cases[] = {
+      {"SAMSUNG ", "CD-W512EB       ", {.underrun_protection = true}},
+      {"YAMAHA  ", "CRX175E         ", {.restore_sets_bit_20 = true}},
+      {"SONY    ", "CD-RW  CRX800E  ", {.restore_sets_bit_20 = true}},
+      {"LITE-ON ", "CDRW321040X     ", {.close_without_immediate = true}},
+      {"PIONEER ", "DVD-RW  DVR-104 ", {.slow_ready = true}},
+      {"PIONEER ", "DVD-RW  DVR-104", {}},  // the untrimmed product must match
+      {"MATSHITA", "UJDA760         ", {.slow_ready = true}},
+      {"TDK     ", "CDRW4800B       ", {.slow_ready = true}},
+      {"QVR     ", "Virtual Recorder", {}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(QuirksFor(c.vendor, c.product), c.expected) << c.product;
+}
+
 TEST_F(OnRecorder, BufferCapacityOfAllOnesIsTheWholeBuffer) {
   device.SelectDevice(kLine);
   ASSERT_TRUE(device.ReadBufferCapacity());

@@ -22,6 +22,8 @@ struct FakeRecorder {
   bool refuse_cue = false;
   int long_write_answers = 0;  // WRITE (10) answered "long write in progress" this many times
   std::int32_t write_error_lba = INT32_MIN;
+  int not_ready_answers = 0;  // TEST UNIT READY and READ DISC INFORMATION: "becoming ready" this many times
+  bool speed_fields_zero = false;  // page 2Ah reports write speeds of 0
   // What happened.
   std::vector<std::uint8_t> opcodes;
   std::vector<std::uint8_t> cue_sheet;
@@ -94,6 +96,10 @@ struct FakeRecorder {
     std::lock_guard lock(mutex);
     opcodes.push_back(cdb[0]);
     FakeKernel::Answer a;
+    if ((cdb[0] == 0x00 || cdb[0] == 0x51) && not_ready_answers > 0) {
+      --not_ready_answers;
+      return Sense(2, 0x04, 0x01);
+    }
     switch (cdb[0]) {
       case 0x12: {  // INQUIRY
         a.data_in.assign(96, ' ');
@@ -137,6 +143,9 @@ struct FakeRecorder {
           a.data_in[8 + 18] = 0x1B;
           a.data_in[8 + 21] = 0x90;
           a.data_in[8 + 20] = 0x1B;
+          if (speed_fields_zero) {
+            for (int i = 18; i < 22; ++i) a.data_in[8 + i] = 0;
+          }
         } else {
           a.data_in[9] = 0x32;
         }

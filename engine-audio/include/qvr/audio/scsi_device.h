@@ -177,6 +177,7 @@ class TSCSIDevice {
   void SetNoDevice();
 
   AspiLayer& layer_;
+  const std::uint64_t serial_;
   std::uint8_t ha_ = kNoDevice, target_ = kNoDevice, lun_ = kNoDevice;
   int adapter_count_ = 0;
   std::vector<std::string> devices_;
