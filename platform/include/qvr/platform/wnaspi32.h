@@ -182,11 +182,11 @@ constexpr std::size_t kExecHeaderSize = offsetof(SRB_ExecSCSICmd, SenseArea);
 // thread once SRB_Status is final; the caller waits on it.
 class AspiEvent {
  public:
+  // Notifies under the lock: a waiter that sees the event set may destroy it
+  // at once, so Set must not touch it after releasing the mutex.
   void Set() {
-    {
-      std::lock_guard lock(mutex_);
-      signalled_ = true;
-    }
+    std::lock_guard lock(mutex_);
+    signalled_ = true;
     cv_.notify_all();
   }
   void Reset() {
