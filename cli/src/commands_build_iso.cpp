@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
+#include <csignal>
 #include <condition_variable>
 #include <cstdio>
 #include <iostream>
@@ -201,6 +203,28 @@ class TreeWalker {
   std::set<std::pair<dev_t, ino_t>> visiting_;
 };
 
+// Ctrl-C or a termination request aborts the build; the engine then removes
+// the partly written image.
+std::atomic<bool> gInterrupted{false};
+extern "C" void OnInterrupt(int) { gInterrupted.store(true); }
+
+class InterruptScope {
+ public:
+  InterruptScope() {
+    gInterrupted.store(false);
+    previousInt_ = std::signal(SIGINT, OnInterrupt);
+    previousTerm_ = std::signal(SIGTERM, OnInterrupt);
+  }
+  ~InterruptScope() {
+    std::signal(SIGINT, previousInt_);
+    std::signal(SIGTERM, previousTerm_);
+  }
+
+ private:
+  void (*previousInt_)(int);
+  void (*previousTerm_)(int);
+};
+
 void ShowProgress(std::ostream& err, uint32_t written, uint32_t total, double seconds) {
   const double fraction = total ? static_cast<double>(written) / total : 0;
   const double mb = written * 2048.0 / 1e6;
@@ -251,6 +275,7 @@ int BuildIso(CommandContext& ctx) {
     failed = writeFailed;
     cv.notify_all();
   };
+  const InterruptScope interrupts;
   const auto start = std::chrono::steady_clock::now();
   const bool progress = !o.quiet && &ctx.err == &std::cerr && ::isatty(STDERR_FILENO);
   if (!burner.SaveImageFile(o.output)) {
@@ -259,10 +284,12 @@ int BuildIso(CommandContext& ctx) {
   }
   {
     std::unique_lock lock(m);
-    while (!cv.wait_for(lock, std::chrono::milliseconds(250), [&] { return done; }))
+    while (!cv.wait_for(lock, std::chrono::milliseconds(250), [&] { return done; })) {
+      if (gInterrupted.load()) burner.Abort();
       if (progress)
         ShowProgress(ctx.err, burner.GetWrittenSectors(), burner.GetImageSectors(),
                      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    }
   }
   burner.WaitIdle();
   if (progress) ctx.err << "\n";
