@@ -85,11 +85,6 @@ Medium& WritableMedium(Ctx& ctx) {
   return ctx.Active();
 }
 
-void FillBuffer(Ctx& ctx, std::size_t bytes) {
-  ctx.DrainBuffer();
-  ctx.state.buffer_fill = std::min<std::int64_t>(kBufferBytes, ctx.state.buffer_fill + static_cast<std::int64_t>(bytes));
-}
-
 void CloseTrack(const Medium& m, Track& t) {
   if (t.closed) return;
   t.closed = true;
@@ -156,7 +151,7 @@ void WriteDiscAtOnce(Ctx& ctx, Medium& m, std::int64_t lba, std::int64_t count) 
     }
   }
   cue.next_lba = lba + count;
-  FillBuffer(ctx, total);
+  ctx.FillBuffer(total);
 }
 
 void WriteSequential(Ctx& ctx, Medium& m, std::int64_t lba, std::int64_t count) {
@@ -205,7 +200,7 @@ void WriteSequential(Ctx& ctx, Medium& m, std::int64_t lba, std::int64_t count) 
     target->form = f.form;
   }
   target->recorded += count;
-  FillBuffer(ctx, total);
+  ctx.FillBuffer(total);
 }
 
 void WriteOverwrite(Ctx& ctx, Medium& m, std::int64_t lba, std::int64_t count) {
@@ -228,7 +223,7 @@ void WriteOverwrite(Ctx& ctx, Medium& m, std::int64_t lba, std::int64_t count) {
   m.written_end = std::max(m.written_end, end);
   if (m.intermediate) m.formatted_blocks = std::max(m.formatted_blocks, end);
   ctx.dirty = true;
-  FillBuffer(ctx, static_cast<std::size_t>(count) * kBlockSize);
+  ctx.FillBuffer(static_cast<std::size_t>(count) * kBlockSize);
 }
 
 void Write(Ctx& ctx, std::int64_t lba, std::int64_t count) {

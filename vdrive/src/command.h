@@ -77,6 +77,9 @@ struct Ctx {
   void LongOperation(double nominal_seconds, const Sense& busy_sense, bool immediate);
   // Updates the buffer fill for the time passed.
   void DrainBuffer();
+  // Takes written bytes into the buffer, waiting while it is full.
+  void FillBuffer(std::size_t bytes);
+  double BufferDrainRate() const;
   // Ends a test write: the disc is as it was.
   void EndSimulation() {
     if (state.simulation) {

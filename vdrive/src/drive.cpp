@@ -149,11 +149,39 @@ void Ctx::LongOperation(double nominal_seconds, const Sense& busy_sense, bool im
   }
 }
 
+double Ctx::BufferDrainRate() const {
+  // The medium takes the buffer's bytes at the write speed (kB/s = bytes per
+  // ms), played faster or slower by the time scale; at scale 0 at once.
+  if (time_scale <= 0) return 0;
+  return std::max(1, CurrentWriteSpeed(state)) / time_scale;
+}
+
 void Ctx::DrainBuffer() {
+  double rate = BufferDrainRate();
   std::int64_t elapsed = std::max<std::int64_t>(0, now_ms - state.buffer_time_ms);
-  std::int64_t drained = elapsed * CurrentWriteSpeed(state);  // kB/s = bytes per ms
-  state.buffer_fill = std::max<std::int64_t>(0, state.buffer_fill - drained);
+  if (rate <= 0) {
+    state.buffer_fill = 0;
+  } else {
+    auto drained = static_cast<std::int64_t>(static_cast<double>(elapsed) * rate);
+    state.buffer_fill = std::max<std::int64_t>(0, state.buffer_fill - drained);
+  }
   state.buffer_time_ms = now_ms;
+}
+
+void Ctx::FillBuffer(std::size_t bytes) {
+  DrainBuffer();
+  std::int64_t want = state.buffer_fill + static_cast<std::int64_t>(bytes);
+  double rate = BufferDrainRate();
+  if (want > kBufferBytes && rate > 0) {
+    // A full buffer holds the write until the medium has taken enough.
+    auto wait_ms = static_cast<std::int64_t>(static_cast<double>(want - kBufferBytes) / rate) + 1;
+    std::this_thread::sleep_for(std::chrono::milliseconds(wait_ms));
+    now_ms += wait_ms;
+    DrainBuffer();
+    want = state.buffer_fill + static_cast<std::int64_t>(bytes);
+  }
+  state.buffer_fill = std::min<std::int64_t>(kBufferBytes, want);
+  dirty = true;
 }
 
 // ---- Drive ----
