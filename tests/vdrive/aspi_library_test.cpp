@@ -151,6 +151,31 @@ TEST_F(AspiLibrary, SenseAsAnAdapterReportsIt) {
   EXPECT_EQ(r.srb.SRB_BufLen, 64u - 34u);
 }
 
+TEST_F(AspiLibrary, AbortTakesOnlyRequestsThatHaveNotStarted) {
+  std::string error;
+  ASSERT_TRUE(set_->At(0)->Insert(qvr::vdrive::MediaKind::kCdRw, "", &error)) << error;
+  set_->SetTimeScale(0.001);  // a full blank without the immediate bit now takes 480 ms
+  AspiEvent blank_done, tur_done;
+  Block blank = Exec({0xA1, 0x00, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, SRB_EVENT_NOTIFY, nullptr, 0);
+  blank.srb.SRB_PostProc = &blank_done;
+  Block tur = Exec({0x00, 0, 0, 0, 0, 0}, SRB_EVENT_NOTIFY, nullptr, 0);
+  tur.srb.SRB_PostProc = &tur_done;
+  ASSERT_EQ(send_(&blank.srb), SS_PENDING);
+  ASSERT_EQ(send_(&tur.srb), SS_PENDING);
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  SRB_Abort abort{};
+  abort.SRB_Cmd = SC_ABORT_SRB;
+  abort.SRB_ToAbort = &tur.srb;
+  EXPECT_EQ(send_(&abort), SS_COMP);
+  EXPECT_TRUE(tur_done.IsSet());
+  EXPECT_EQ(tur.srb.SRB_Status, SS_ABORTED);
+  abort.SRB_ToAbort = &blank.srb;
+  EXPECT_EQ(send_(&abort), SS_ABORT_FAIL) << "the blank is running";
+  EXPECT_TRUE(blank_done.Wait(std::chrono::seconds(10)));
+  EXPECT_EQ(blank.srb.SRB_Status, SS_COMP);
+  set_->SetTimeScale(0);
+}
+
 TEST_F(AspiLibrary, MalformedBlocksGetAnErrorStatus) {
   EXPECT_EQ(send_(nullptr), SS_INVALID_SRB);
   SRB_Header unknown{};
