@@ -242,6 +242,14 @@ TEST_F(Writing, DvdRReservedTrackAsTheDataEngineWritesIt) {
   EXPECT_EQ(TrackInfo(2).Be32At(8), 256u + 17408u);
 }
 
+TEST_F(Writing, DvdRDiscAtOnceNeedsAReservation) {
+  Insert("dvd-r");
+  ASSERT_TRUE(SelectWriteParameters([](std::uint8_t* p) { p[2] = 0x02; }).Good());
+  EXPECT_EQ(Write(0, 16, Pattern(16, 1)).SenseText(), "5/2C/00");
+  ASSERT_TRUE(None(Cdb({0x53, 0, 0, 0, 0, 0, 0, 0, 32, 0})).Good());
+  EXPECT_TRUE(Write(0, 16, Pattern(16, 1)).Good());
+}
+
 TEST_F(Writing, DvdPlusRwOverwriteAfterFormat) {
   Insert("dvd+rw");
   EXPECT_EQ(Write(0, 1, Pattern(1, 0)).SenseText(), "5/30/05") << "unformatted";

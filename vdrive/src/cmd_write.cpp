@@ -173,6 +173,9 @@ void WriteSequential(Ctx& ctx, Medium& m, std::int64_t lba, std::int64_t count) 
     if (open_ended || lba != m.InvisibleTrackStart()) return ctx.Check(sense::kInvalidAddressForWrite);
     new_track = true;
   }
+  bool dash = m.kind == MediaKind::kDvdR || m.kind == MediaKind::kDvdRw;
+  if (dash && wp.WriteType() == kWriteTypeSao && !(target && target->reserved))
+    return ctx.Check(sense::kCommandSequence);  // disc at once writes into a reserved track
   std::int64_t limit = target && target->reserved ? target->start + target->reserved
                                                   : m.Spec().capacity + m.Spec().overburn;
   if (lba + count > limit) return ctx.Check(target && target->reserved ? sense::kInvalidAddressForWrite
