@@ -40,6 +40,15 @@ void BM_AddEntries(benchmark::State& state) {
 }
 BENCHMARK(BM_AddEntries)->Arg(25000)->Arg(50000)->Arg(100000)->Arg(199999)->Unit(benchmark::kMillisecond)->Complexity();
 
+void BM_AddEntries200kIn2000Folders(benchmark::State& state) {
+  for (auto _ : state) {
+    ImageTree tree;
+    Fill(tree, 2000, 99);
+    benchmark::DoNotOptimize(tree.Files().size());
+  }
+}
+BENCHMARK(BM_AddEntries200kIn2000Folders)->Unit(benchmark::kMillisecond);
+
 void BM_PrepareImage200k(benchmark::State& state) {
   ImageTree tree;
   Fill(tree, 2000, 99);  // 200,000 entries
