@@ -119,6 +119,38 @@ TEST_F(CliVdrive, ExportIsoOfAMultisessionCd) {
   EXPECT_NE(Qvr({"status", "0"}).out.find("track 2 session 2 start 11702 length 102"), std::string::npos);
 }
 
+// Two sessions made by genisoimage (the second with -C and -M, as a
+// multisession burn does) and read back with isoinfo -T from the exported image.
+TEST_F(CliVdrive, MultisessionIsoSeenByIndependentTools) {
+  if (std::system("command -v genisoimage >/dev/null && command -v isoinfo >/dev/null") != 0)
+    GTEST_SKIP() << "genisoimage and isoinfo are not installed";
+  auto sh = [](const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()); };
+  std::string f = folder_;
+  ASSERT_EQ(sh("mkdir -p " + f + "/one " + f + "/two && echo first >" + f + "/one/first.txt && echo second >" + f +
+               "/two/second.txt"), 0);
+  ASSERT_EQ(sh("genisoimage -quiet -R -J -V ONE -o " + f + "/s1.iso " + f + "/one"), 0);
+  ASSERT_EQ(Qvr({"insert", "0", "cd-r"}).code, 0);
+  ASSERT_TRUE(SelectWriteParameters([](std::uint8_t* p) { p[3] = 0xC4; }).Good());
+  WriteBlocks(0, FileBytes(f + "/s1.iso"));
+  ASSERT_TRUE(CloseSession().Good());
+  // What "-msinfo" asks: the last session's start and the next writable address.
+  Reply toc = In(Cdb({0x43, 0, 1, 0, 0, 0, 0, 0, 12, 0}), 12);
+  std::uint32_t last_start = toc.Be32At(8), next = TrackInfo(0xFF).Be32At(12);
+  ASSERT_EQ(Qvr({"export-iso", "0", f + "/prev.iso"}).code, 0);
+  ASSERT_EQ(sh("genisoimage -quiet -R -J -V TWO -C " + std::to_string(last_start) + "," + std::to_string(next) +
+               " -M " + f + "/prev.iso -o " + f + "/s2.iso " + f + "/two"), 0);
+  WriteBlocks(next, FileBytes(f + "/s2.iso"));
+  ASSERT_TRUE(SelectWriteParameters([](std::uint8_t* p) { p[3] = 0x04; }).Good());
+  ASSERT_TRUE(CloseSession().Good());
+  ASSERT_EQ(Qvr({"export-iso", "0", f + "/all.iso"}).code, 0);
+  std::string listing = f + "/listing.txt";
+  ASSERT_EQ(std::system(("isoinfo -R -f -T " + std::to_string(next) + " -i " + f + "/all.iso >" + listing).c_str()), 0);
+  std::vector<std::uint8_t> text = FileBytes(listing);
+  std::string names(text.begin(), text.end());
+  EXPECT_NE(names.find("first.txt"), std::string::npos) << names;
+  EXPECT_NE(names.find("second.txt"), std::string::npos) << names;
+}
+
 TEST_F(CliVdrive, ExportCueOfAnAudioDisc) {
   ASSERT_EQ(Qvr({"insert", "0", "cd-rw"}).code, 0);
   ASSERT_TRUE(SelectWriteParameters([](std::uint8_t* p) {
