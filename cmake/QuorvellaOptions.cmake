@@ -15,11 +15,13 @@ target_compile_definitions(qvr_options INTERFACE
 include(GoogleTest)
 function(qvr_add_gtest)
   cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS" ${ARGN})
-  add_executable(${T_NAME} ${T_SOURCES})
-  target_link_libraries(${T_NAME} PRIVATE qvr_options ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
+  add_executable(${T_NAME} ${T_SOURCES} ${PROJECT_SOURCE_DIR}/tests/support/gtest_main.cpp)
+  target_link_libraries(${T_NAME} PRIVATE qvr_options ${T_LIBS} GTest::gtest GTest::gmock Threads::Threads)
+  # The test main puts these into the environment (QVR_BIN_DIR, QVR_SOURCE_DIR).
+  target_compile_definitions(${T_NAME} PRIVATE
+    QVR_TEST_BIN_DIR="${CMAKE_BINARY_DIR}/bin" QVR_TEST_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
   set_target_properties(${T_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
-  gtest_discover_tests(${T_NAME} DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QVR_BIN_DIR=${CMAKE_BINARY_DIR}/bin;QVR_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
+  gtest_discover_tests(${T_NAME} DISCOVERY_TIMEOUT 60)
 endfunction()
 
 # Adds a Qt Test executable (one test class) and registers it with CTest.
