@@ -351,6 +351,45 @@ TEST_F(Commands, ReadCdOfADataSector) {
   EXPECT_EQ(raw.data[15], 0x01) << "mode 1";
   std::vector<std::uint8_t> user = Pattern(1, 5);
   EXPECT_TRUE(std::equal(user.begin(), user.end(), raw.data.begin() + 16));
+  // EDC and the P and Q parity of ECMA-130: each codeword has zero syndromes.
+  auto mul = [](int a, int b) {
+    int r = 0;
+    for (; b; b >>= 1, a = (a << 1) ^ ((a & 0x80) ? 0x11D : 0)) {
+      if (b & 1) r ^= a;
+    }
+    return r & 0xFF;
+  };
+  auto power = [&mul](int n) {
+    int r = 1;
+    while (n-- > 0) r = mul(r, 2);
+    return r;
+  };
+  const std::uint8_t* v = raw.data.data() + 12;
+  for (int j = 0; j < 86; ++j) {
+    int s0 = 0, s1 = 0;
+    for (int k = 0; k < 26; ++k) {
+      s0 ^= v[j + 86 * k];
+      s1 ^= mul(v[j + 86 * k], power(25 - k));
+    }
+    EXPECT_EQ(s0 | s1, 0) << "P column " << j;
+  }
+  for (int q = 0; q < 52; ++q) {
+    int s0 = 0, s1 = 0, index = (q >> 1) * 86 + (q & 1);
+    for (int k = 0; k < 45; ++k) {
+      int symbol = k < 43 ? v[index] : v[2236 + q + (k - 43) * 52];
+      s0 ^= symbol;
+      s1 ^= mul(symbol, power(44 - k));
+      index = (index + 88) % 2236;
+    }
+    EXPECT_EQ(s0 | s1, 0) << "Q diagonal " << q;
+  }
+  std::uint32_t crc = 0;  // over data and the stored EDC: zero when the EDC matches
+  for (int i = 0; i < 2068; ++i) {
+    crc ^= raw.data[i];
+    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ ((crc & 1) ? 0xD8018001u : 0);
+  }
+  EXPECT_EQ(crc, 0u);
+  EXPECT_NE(raw.Be32At(2064), 0u);
   Reply user_only = In(Cdb({0xBE, 0, 0, 0, 0, 0, 0, 0, 1, 0x10, 0, 0}), 2352);
   EXPECT_EQ(user_only.data, user);
   EXPECT_EQ(In(Cdb({0xBE, 0x04, 0, 0, 0, 0, 0, 0, 1, 0x10, 0, 0}), 2352).SenseText(), "5/64/00") << "not CD-DA";

@@ -1,5 +1,7 @@
 #include "sector_store.h"
 
+#include "cd_sector_code.h"
+
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
@@ -100,6 +102,7 @@ bool SectorStore::WritePart(std::int64_t lba, SectorForm form, std::size_t offse
   std::uint8_t raw[kCdRawSize] = {};
   MakeHeader(lba, form, raw);
   std::memcpy(raw + offset, data, length);
+  if (form == SectorForm::kMode1 && offset == 16 && length == kBlockSize) CompleteMode1Sector(raw);
   return Pwrite(raw, kCdRawSize, OffsetOf(lba, kCdRawSize));
 }
 
@@ -107,8 +110,9 @@ bool SectorStore::ReadRaw(std::int64_t lba, std::uint8_t* out) {
   if (!cd_) return false;
   if (pressed_) {
     MakeHeader(lba, SectorForm::kMode1, out);
-    std::memset(out + 16 + kBlockSize, 0, kCdRawSize - 16 - kBlockSize);
-    return Pread(out + 16, kBlockSize, OffsetOf(lba, kBlockSize));
+    if (!Pread(out + 16, kBlockSize, OffsetOf(lba, kBlockSize))) return false;
+    CompleteMode1Sector(out);
+    return true;
   }
   return Pread(out, kCdRawSize, OffsetOf(lba, kCdRawSize));
 }
