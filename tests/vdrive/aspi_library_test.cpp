@@ -154,7 +154,7 @@ TEST_F(AspiLibrary, SenseAsAnAdapterReportsIt) {
 TEST_F(AspiLibrary, AbortTakesOnlyRequestsThatHaveNotStarted) {
   std::string error;
   ASSERT_TRUE(set_->At(0)->Insert(qvr::vdrive::MediaKind::kCdRw, "", &error)) << error;
-  set_->SetTimeScale(0.001);  // a full blank without the immediate bit now takes 480 ms
+  set_->SetTimeScale(0.002);  // a full blank without the immediate bit now takes 960 ms
   AspiEvent blank_done, tur_done;
   Block blank = Exec({0xA1, 0x00, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, SRB_EVENT_NOTIFY, nullptr, 0);
   blank.srb.SRB_PostProc = &blank_done;
@@ -162,7 +162,7 @@ TEST_F(AspiLibrary, AbortTakesOnlyRequestsThatHaveNotStarted) {
   tur.srb.SRB_PostProc = &tur_done;
   ASSERT_EQ(send_(&blank.srb), SS_PENDING);
   ASSERT_EQ(send_(&tur.srb), SS_PENDING);
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  std::this_thread::sleep_for(std::chrono::milliseconds(150));
   SRB_Abort abort{};
   abort.SRB_Cmd = SC_ABORT_SRB;
   abort.SRB_ToAbort = &tur.srb;

@@ -22,7 +22,7 @@ TEST_F(EraseFormat, BlankingACdRwWaitsLikeARealDrive) {
   ASSERT_TRUE(Write(0, 16, Pattern(16, 1)).Good());
   ASSERT_TRUE(CloseSession().Good());
   ASSERT_EQ(DiscInfo().data[4], 2);
-  set_->SetTimeScale(0.001);  // a minimal blank takes 60 ms
+  set_->SetTimeScale(0.005);  // a minimal blank takes 300 ms
   ASSERT_TRUE(None(Cdb({0xA1, 0x11, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0})).Good());
   EXPECT_EQ(None(Cdb({0x00, 0, 0, 0, 0, 0})).SenseText(), "2/04/08");
   EXPECT_EQ(DiscInfo().SenseText(), "2/04/08") << "polled with READ DISC INFORMATION";
@@ -32,7 +32,7 @@ TEST_F(EraseFormat, BlankingACdRwWaitsLikeARealDrive) {
   EXPECT_EQ(sense.data[15] & 0x80, 0x80) << "progress indication";
   EXPECT_TRUE(In(Cdb({0x12, 0, 0, 0, 36, 0}), 36).Good()) << "INQUIRY is answered meanwhile";
   int polls = 0;
-  while (None(Cdb({0x00, 0, 0, 0, 0, 0})).SenseText() == "2/04/08" && polls < 200) {
+  while (None(Cdb({0x00, 0, 0, 0, 0, 0})).SenseText() == "2/04/08" && polls < 600) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
     ++polls;
   }
@@ -105,10 +105,10 @@ TEST_F(EraseFormat, FormatUnitPerMedium) {
 
 TEST_F(EraseFormat, FormatReportsFormatInProgress) {
   Insert("dvd+rw");
-  set_->SetTimeScale(0.001);
+  set_->SetTimeScale(0.005);  // 300 ms
   ASSERT_TRUE(Out(Cdb({0x04, 0x11, 0, 0, 0, 0}), kPlusRwFull).Good());
   EXPECT_EQ(Write(0, 16, Pattern(16, 1)).SenseText(), "2/04/04");
-  std::this_thread::sleep_for(std::chrono::milliseconds(80));
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));
   EXPECT_TRUE(Write(0, 16, Pattern(16, 1)).Good());
 }
 

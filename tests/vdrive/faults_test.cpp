@@ -39,16 +39,16 @@ TEST_F(Faults, BusyNotReadyAndLongWrite) {
   EXPECT_EQ(Tur().result.status, 8);
   EXPECT_EQ(In(Cdb({0x12, 0, 0, 0, 36, 0}), 36).result.status, 8);
   EXPECT_TRUE(Tur().Good());
-  Add("notready 60");
+  Add("notready 300");
   EXPECT_EQ(Tur().SenseText(), "2/04/01");
   EXPECT_TRUE(In(Cdb({0x12, 0, 0, 0, 36, 0}), 36).Good()) << "INQUIRY answers meanwhile";
-  Add("longwrite 60");
+  Add("longwrite 300");
   EXPECT_EQ(Write(0, 1, Pattern(1, 0)).SenseText(), "2/04/01") << "the first rule answers first";
-  std::this_thread::sleep_for(std::chrono::milliseconds(80));
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));
   EXPECT_TRUE(Tur().Good());
-  Add("longwrite 40");
+  Add("longwrite 300");
   EXPECT_EQ(Write(0, 1, Pattern(1, 0)).SenseText(), "2/04/08");
-  std::this_thread::sleep_for(std::chrono::milliseconds(60));
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));
   EXPECT_TRUE(Write(0, 1, Pattern(1, 0)).Good()) << "the block is taken once the drive is ready";
 }
 
