@@ -105,6 +105,9 @@ TEST_F(Job, DiscAtOnceWritesTheCueSheetsStreamFromMinus150) {
   EXPECT_EQ(recorder.Count(0x5B), 0u) << "the drive closes a disc-at-once session itself";
   EXPECT_EQ(recorder.write_type & 0x0F, 0x01) << "write parameters restored to track-at-once";
   EXPECT_EQ(Reports(">>> BURN PROCESS STARTED"), 1);
+  const std::size_t blocks = recorder.write_lbas.size();
+  EXPECT_EQ(recorder.Count(0x5C), (blocks - 1) / 5) << "buffer polled every fifth block from the sixth on";
+  EXPECT_EQ(burner->GetCacheFill(), 0) << "no job, no fill";
 }
 
 TEST_F(Job, TrackAtOnceWritesEachTrackAtTheDrivesNextAddressAndClosesTheSession) {
@@ -173,6 +176,9 @@ TEST_F(Job, AbortEndsWithItsTextAndStillRunsTheClosingSequence) {
   {
     std::unique_lock lock(gate);
     gate_cv.wait(lock, [&] { return first_write; });
+    // Everything was read; all but the writer's first block is listed.
+    const double listed = static_cast<double>(burner->TotalBytes() - kLeadSilenceBytes - 27 * 2352);
+    EXPECT_EQ(burner->GetCacheFill(), std::lround(100 * listed / (2 << 20)));
     burner->Abort();
     aborted = true;
   }
