@@ -27,12 +27,19 @@ constexpr uint32_t kMaxCacheMiB = 625;  // 10,000 slots
 }  // namespace
 
 TDiscBurner::TDiscBurner(Poster poster)
-    : poster_(std::move(poster)), alive_(std::make_shared<std::atomic<bool>>(true)) {}
+    : poster_(std::move(poster)),
+      alive_(std::make_shared<std::atomic<bool>>(true)),
+      device_(std::make_unique<TSCSIDevice>()) {
+  device_->Version = Version();
+}
 
 TDiscBurner::~TDiscBurner() {
   alive_->store(false);
+  abortFlag_.store(true);
   if (ring_) ring_->Abort();
   ReleaseJob();
+  JoinDriveJob();
+  CloseDevice(*device_);
 }
 
 void TDiscBurner::SetVolumeID(std::string_view utf8) {
@@ -167,7 +174,7 @@ bool TDiscBurner::SaveImageFile(const std::string& fileName) {
     state_.SetError(ErrorCreatingFile, fileName);
     return false;
   }
-  return StartBurn({std::move(sink), 0, 0, 0, 0});
+  return StartBurn({std::move(sink), 0, 0, 0, 0, 16});
 }
 
 bool TDiscBurner::StartBurn(BurnTarget target) {
@@ -189,11 +196,12 @@ bool TDiscBurner::StartBurn(BurnTarget target) {
   plan.bootImagePath = options.bootImagePath;
   plan.bootImageSize = options.bootImageSize;
   state_.totalSectors.store(layout_.TotalSectors);
-  return RunJob(std::move(target.sink), target.firstLba,
+  return RunJob(std::move(target.sink), target.firstLba, target.slotsPerWrite,
                 [&plan](ImageProducer& producer) { producer.StartTree(std::move(plan)); });
 }
 
-bool TDiscBurner::StartImageFileBurn(const std::string& fileName, std::unique_ptr<ImageSink> sink) {
+bool TDiscBurner::StartImageFileBurn(const std::string& fileName, std::unique_ptr<ImageSink> sink,
+                                     uint32_t slotsPerWrite) {
   if (!BeginJob()) return false;
   const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
   struct stat st {};
@@ -204,10 +212,10 @@ bool TDiscBurner::StartImageFileBurn(const std::string& fileName, std::unique_pt
   }
   const auto size = static_cast<uint64_t>(st.st_size);
   state_.totalSectors.store(static_cast<uint32_t>(SectorsFor(size)));
-  return RunJob(std::move(sink), 0, [fd, size](ImageProducer& producer) { producer.StartImageFile(fd, size); });
+  return RunJob(std::move(sink), 0, slotsPerWrite, [fd, size](ImageProducer& producer) { producer.StartImageFile(fd, size); });
 }
 
-bool TDiscBurner::RunJob(std::unique_ptr<ImageSink> sink, uint32_t firstLba,
+bool TDiscBurner::RunJob(std::unique_ptr<ImageSink> sink, uint32_t firstLba, uint32_t slotsPerWrite,
                          const std::function<void(ImageProducer&)>& start) {
   busy_.store(true);
   state_.TakeError(nullptr);
@@ -229,28 +237,35 @@ bool TDiscBurner::RunJob(std::unique_ptr<ImageSink> sink, uint32_t firstLba,
   writer_ = std::make_unique<WriteJob>(*ring_, *producer_, std::move(sink), state_, firstLba, [this](bool failed) {
     busy_.store(false);
     ReportWriteDone(writer_.get(), failed);
-  });
+  }, slotsPerWrite);
   state_.SetStatus(TComponentStatus::Writing);  // at once, so a poll right after the start sees it
   writer_->Start();
   return true;
 }
 
-void TDiscBurner::ReportWriteDone(const void* workerSender, bool failed) {
-  if (!OnWriteDone) return;
+void TDiscBurner::Deliver(std::function<void(const void* sender)> event, const void* workerSender) {
   if (poster_) {
     std::weak_ptr<std::atomic<bool>> alive = alive_;
-    poster_([this, alive, failed] {
+    poster_([this, alive, event = std::move(event)] {
       const auto token = alive.lock();
-      if (token && token->load() && OnWriteDone) OnWriteDone(this, 0, failed);
+      if (token && token->load()) event(this);
     });
   } else {
-    OnWriteDone(workerSender, 0, failed);
+    event(workerSender);
   }
+}
+
+void TDiscBurner::ReportWriteDone(const void* workerSender, bool failed) {
+  if (!OnWriteDone) return;
+  Deliver([this, failed](const void* sender) {
+    if (OnWriteDone) OnWriteDone(sender, 0, failed);
+  }, workerSender);
 }
 
 void TDiscBurner::Abort() {
   state_.SetError(OperationAborted);
   state_.SetStatus(TComponentStatus::Aborted);
+  abortFlag_.store(true);
   if (ring_) ring_->Abort();
 }
 
@@ -258,11 +273,16 @@ uint32_t TDiscBurner::GetLastErrorCode() {
   const uint32_t code = state_.TakeError(&lastErrorSubject_);
   if (code != 0) return code;
   lastErrorSubject_.clear();
-  return senseCode_.exchange(0);
+  return device_->LastSense.exchange(0);
 }
 
 std::string TDiscBurner::GetErrorText() {
-  const uint32_t code = GetLastErrorCode();
+  uint32_t code = 0;
+  return GetErrorText(code);
+}
+
+std::string TDiscBurner::GetErrorText(uint32_t& code) {
+  code = GetLastErrorCode();
   return EngineErrorText(code, lastErrorSubject_);
 }
 

@@ -72,7 +72,13 @@ AddResult ImageTree::AddEntry(TDirEntry* dir, const FindRecord& fd, bool useWide
   TFileEntry* e = FindChild(dir, fd.fileName);
   AddStatus status = AddStatus::Added;
   if (e) {
-    if (!ReplaceFile) return {e, AddStatus::Existing};
+    // Entries of the compilation win over imported ones, whatever the order
+    // of adding: an imported entry only fills a free name, and a compilation
+    // file replaces an imported one of the same name.
+    const bool existingImported = (e->Attributes & kAttrImported) != 0;
+    const bool incomingImported = (fd.attributes & kAttrImported) != 0;
+    if (incomingImported && !existingImported) return {e, AddStatus::Existing};
+    if (!ReplaceFile && !(existingImported && !incomingImported)) return {e, AddStatus::Existing};
     // A file never turns into a directory in place, nor the reverse.
     if (e->IsDirectory() != isDirectory) return {nullptr, AddStatus::Refused};
     ReleaseNames(*e);

@@ -26,6 +26,7 @@ void WriteJob::Run() {
   state_.SetStatus(TComponentStatus::Writing);
   state_.writtenSectors.store(0);
   bool failed = false;
+  sink_->Begin();
   SlotRing::SlotView slot;
   while (const uint32_t slots = ring_.WaitFrontRun(slot, slotsPerWrite_)) {
     if (!sink_->Write(slot.data, slot.byteCount, lba_)) {

@@ -10,6 +10,8 @@ namespace qvr::data {
 class ImageSink {
  public:
   virtual ~ImageSink() = default;
+  // Runs on the write thread before the first slot (a drive is set up here).
+  virtual void Begin() {}
   // Writes bytes of the image that start at sector lba. On failure the sink
   // has recorded the engine error and returns false.
   virtual bool Write(const uint8_t* data, uint32_t bytes, uint32_t lba) = 0;
