@@ -34,6 +34,7 @@ TFormMasterQVR::~TFormMasterQVR() {
 }
 
 void TFormMasterQVR::FormCreate() {
+  CreateMainWindowComponents();
   SetUpDiscSpacePanel();
   FirstShowPending = true;
   StartupCommandDone = false;
@@ -125,8 +126,8 @@ void TFormMasterQVR::AskDonationQuestion() {
 
 void TFormMasterQVR::FirstShow() {
   ApplyToolbarLayout(QString::fromStdString(Config.ToolbarLayout));
-  LogDocumentHtml += PendingLogHtml;
-  PendingLogHtml.clear();
   FirstShowPending = false;
+  WriteLogFragment(PendingLogHtml);
+  PendingLogHtml.clear();
   if (FirstRun) ShowIntroduction();
 }

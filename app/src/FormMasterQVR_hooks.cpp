@@ -4,28 +4,39 @@
 #include "FormMasterQVR.h"
 #include "app_log.h"
 
+#include <QCheckBox>
+#include <QLineEdit>
+
 // The command line processor. For now it records the text it was given.
 void TFormMasterQVR::ProcessCommandLine(const QString& text) {
   StartupCommandDone = true;
   if (text.isEmpty()) return;
-  LogMessage(QStringLiteral("Command: ") + text);
+  LogMessage(QStringLiteral("Command: ") + text.toHtmlEscaped());
   qCInfo(lcApp).noquote() << "command text" << text.size() << "characters:" << text;
 }
 
 void TFormMasterQVR::InitDataBurner() {}
 void TFormMasterQVR::InitAudioBurner() {}
-void TFormMasterQVR::ApplyMainWindowCaptions() { UpdateCaption(); }
-void TFormMasterQVR::ApplyToolbarLayout(const QString&) {}
 bool TFormMasterQVR::ProgressWindowExists() const { return false; }
 
-void TFormMasterQVR::SetUpDiscSpacePanel() {}
 void TFormMasterQVR::CreateAudioWorkflow() {}
 void TFormMasterQVR::ReportMissingLibraries() {}
-void TFormMasterQVR::ApplySettingsToControls() {}
-void TFormMasterQVR::CollectSettingsFromControls() {}
-void TFormMasterQVR::SetHelpVersionEntry() {}
 void TFormMasterQVR::FillDriveList() {}
 void TFormMasterQVR::RunSilentUpdateCheck() {}
 void TFormMasterQVR::OpenDonationPage() {}
 void TFormMasterQVR::ShowIntroduction() {}
-void TFormMasterQVR::RefreshOnShow() {}
+
+// The command bar's boxes follow their configuration keys.
+void TFormMasterQVR::ApplySettingsToControls() {
+  if (!EditCommandVolumeName) return;
+  EditCommandVolumeName->setText(QString::fromStdString(Config.CommandVolumeName));
+  CheckBoxCommandCloseDisc->setChecked(Config.CloseDisc);
+  CheckBoxDriveQuickErase->setChecked(Config.QuickErase);
+}
+
+void TFormMasterQVR::CollectSettingsFromControls() {
+  if (!EditCommandVolumeName) return;
+  Config.CommandVolumeName = EditCommandVolumeName->text().toStdString();
+  Config.CloseDisc = CheckBoxCommandCloseDisc->isChecked();
+  Config.QuickErase = CheckBoxDriveQuickErase->isChecked();
+}

@@ -1,6 +1,7 @@
 // The status bar, the tray icon and the screen cursor.
 #include <QGuiApplication>
 #include <QLabel>
+#include <QMenu>
 #include <QPainter>
 #include <QStatusBar>
 #include <QSystemTrayIcon>
@@ -41,6 +42,11 @@ void TFormMasterQVR::CreateStatusBar() {
 
   SxTrayIcon = new QSystemTrayIcon(this);
   SxTrayIcon->setObjectName(QStringLiteral("SxTrayIcon"));
+  SxTrayIcon->setContextMenu(PopupMenuToolTips);
+  connect(SxTrayIcon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+    if (reason == QSystemTrayIcon::DoubleClick) ActionRestoreExecute();
+    if (reason == QSystemTrayIcon::Trigger) PopupMenuToolTips->popup(QCursor::pos());
+  });
   SetTrayIconNumber(-1, 0);
 }
 
