@@ -5,8 +5,11 @@
 #include <QLoggingCategory>
 #include <QSettings>
 #include <QTimer>
+#include <QTreeView>
 
 #include "app_log.h"
+#include "compilation/queue_model.h"
+#include "small/FormDrop.h"
 #include "embedded_storage.h"
 #include "file_type_registration.h"
 #include "qvr/platform/program_folder.h"
@@ -31,6 +34,10 @@ TFormMasterQVR::TFormMasterQVR(TStartupOptions options, QWidget* parent)
 
 TFormMasterQVR::~TFormMasterQVR() {
   if (FormMasterQVR == this) FormMasterQVR = nullptr;
+  // The view and its model go before the compilation they show.
+  delete VirtualStringTreeQueue;
+  delete QueueItemModel;
+  delete FormDrop;
 }
 
 void TFormMasterQVR::FormCreate() {
