@@ -7,9 +7,11 @@
 #include <unistd.h>
 
 #include <map>
+#include <set>
 
 #include "drive_fixture.h"
 #include "qvr/data/byte_fields.h"
+#include "qvr/data/media_type.h"
 #include "qvr/data/text.h"
 
 namespace qvr::data::test {
@@ -335,6 +337,87 @@ TEST_F(DriveTest, ImageFileOf700MillionBytesIsWrittenFromSectorZero) {
   std::vector<uint8_t> last(2048);
   ASSERT_TRUE(drive().ReadBlock(341796, false, last.data()));
   EXPECT_EQ(std::string(reinterpret_cast<char*>(last.data()) + (700000000 - 4) % 2048, 4), "tail");
+}
+
+// ---- session import ----
+
+std::set<std::string> LongNames(TDiscBurner& b) {
+  std::set<std::string> names;
+  for (const auto& e : b.Tree().Files()) names.insert(Utf16ToUtf8(e->LongName));
+  return names;
+}
+
+TEST_F(DriveTest, ImportDecodesNamesByTheDescriptorItFound) {
+  for (const bool joliet : {false, true}) {
+    SCOPED_TRACE(joliet ? "Joliet" : "primary only");
+    Insert("cd-r");
+    {
+      auto b = Burner();
+      b->JolietFileSystem = joliet;
+      Compile(*b, {MakeTree("tree", 11)});
+      ASSERT_TRUE(BurnTree(*b));
+    }
+    auto b = Burner();
+    b->ClearAll();
+    EXPECT_EQ(b->ImportSession(0), 1);
+    const std::set<std::string> names = LongNames(*b);
+    const std::set<std::string> expected =
+        joliet ? std::set<std::string>{"tree", "a.txt", "docs", "data.bin", "Long file name of a report.txt", "empty"}
+               : std::set<std::string>{"TREE", "A.TXT", "DOCS", "DATA.BIN", "EMPTY", "LONG_FIL.TXT"};
+    EXPECT_EQ(names.size(), expected.size());
+    for (const char* n : {"a.txt", "data.bin", "empty"}) {
+      std::string name = n;
+      if (!joliet)
+        for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      EXPECT_TRUE(names.count(name)) << name;
+    }
+    for (const auto& e : b->Tree().Files()) {
+      if (!e->IsDirectory()) {
+        EXPECT_TRUE(e->Attributes & kAttrImported) << Utf16ToUtf8(e->LongName);
+      }
+    }
+  }
+}
+
+TEST_F(DriveTest, CompilationEntriesWinOverImportedOnesInEitherOrder) {
+  Insert("cd-r");
+  {
+    auto b = Burner();
+    Compile(*b, {MakeTree("tree", 12)});
+    ASSERT_TRUE(BurnTree(*b));
+  }
+  const std::string newer = src_ / "newer/tree";
+  WriteFile(newer + "/a.txt", "newer\n");
+  auto b = Burner();
+  b->ClearAll();
+  b->SetReplaceFile(true);
+  SourceTreeWalker walker(*b, [](const std::string&) {});
+  ASSERT_TRUE(walker.AddPath(newer, nullptr));
+  b->ImportSession(0);  // after the compilation: the imported a.txt must not replace the new one
+  const TFileEntry* a = nullptr;
+  int files = 0;
+  for (const auto& e : b->Tree().Files()) {
+    if (e->LongName == u"a.txt") a = e.get();
+    files += !e->IsDirectory();
+  }
+  ASSERT_NE(a, nullptr);
+  EXPECT_EQ(a->SourcePath, newer + "/a.txt");
+  EXPECT_FALSE(a->ExtentIsAbsolute);
+  EXPECT_EQ(files, 4);  // a.txt (new) and the three imported files
+}
+
+TEST_F(DriveTest, WithoutOpticalNodesDiscoveryFallsBackToTheAspiLibrary) {
+  Insert("cd-r");
+  TDiscBurner b;
+  TempDir noDevices;
+  b.Device().DevFolder = noDevices.path().string();
+  ASSERT_TRUE(b.InitializeDevices(false, library_));
+  EXPECT_FALSE(b.Device().UsePassThrough);
+  ASSERT_GE(b.GetDeviceCount(), 1);
+  EXPECT_EQ(b.Device().Slots[0].DriveLetter, 'D');
+  EXPECT_TRUE(b.SelectDeviceByLetter('d'));
+  EXPECT_TRUE(b.IsRecorder());
+  EXPECT_EQ(b.GetMediaType(), MediaCdR);
 }
 
 }  // namespace
