@@ -10,6 +10,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPainter>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTimer>
@@ -25,13 +26,26 @@ using namespace qvr::app;
 
 namespace {
 
+// A theme icon, its symbolic variant, or a standard one; drawn into square
+// pixmaps of the sizes the toolbar and the menus use, so that icons that
+// come smaller than asked do not shift their captions.
 QIcon ActionIcon(const char* name, QStyle* style) {
   if (!*name) return {};
   const QString theme = QLatin1String(name);
   QIcon icon = QIcon::fromTheme(theme);
   if (icon.isNull()) icon = QIcon::fromTheme(theme + QStringLiteral("-symbolic"));
   if (icon.isNull()) icon = style->standardIcon(QStyle::SP_FileIcon);
-  return icon;
+  QIcon square;
+  for (const int side : {16, 24, 32}) {
+    const QPixmap source = icon.pixmap(side, side);
+    QPixmap canvas(side, side);
+    canvas.fill(Qt::transparent);
+    QPainter painter(&canvas);
+    painter.drawPixmap((side - source.width()) / 2, (side - source.height()) / 2, source);
+    painter.end();
+    square.addPixmap(canvas);
+  }
+  return square;
 }
 
 }  // namespace

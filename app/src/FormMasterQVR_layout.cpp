@@ -81,7 +81,7 @@ void TFormMasterQVR::CreateCommandPanel() {
   EditCommandVolumeName = new QLineEdit(PanelCommand);
   EditCommandVolumeName->setObjectName(QStringLiteral("EditCommandVolumeName"));
   EditCommandVolumeName->setMaxLength(32);
-  EditCommandVolumeName->setMinimumWidth(170);
+  EditCommandVolumeName->setMinimumWidth(230);
   MImageHelpVolumeName = new QLabel(PanelCommand);
   MImageHelpVolumeName->setObjectName(QStringLiteral("MImageHelpVolumeName"));
   MImageHelpVolumeName->setPixmap(QIcon::fromTheme(QStringLiteral("help-about-symbolic"),
@@ -141,7 +141,7 @@ void TFormMasterQVR::CreateQueueView() {
   header->setSectionsMovable(true);
   header->setSectionsClickable(true);
   header->setStretchLastSection(true);
-  static constexpr int kWidths[] = {250, 200, 120, 90, 130, 80};
+  static constexpr int kWidths[] = {250, 200, 130, 110, 150, 80};
   for (int i = 0; i < 6; ++i) header->resizeSection(i, kWidths[i]);
   ConnectQueueModel();
 }

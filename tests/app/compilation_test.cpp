@@ -132,6 +132,27 @@ class CompilationTest : public QObject {
     QVERIFY(log_.empty());
   }
 
+  void windowMessagesDuringAFolderCannotTakeItAway() {
+    QDir(dir_.path()).mkpath("many");
+    for (int i = 0; i < 2500; ++i) MakeFile(Path(QString("many/f%1").arg(i)), 0);
+    int pumps = 0;
+    compilation_->Hooks().Pump = [&] {
+      // A user's Delete All or a move arriving while the folder is filled.
+      ++pumps;
+      if (compilation_->Adding()) {
+        TQueueNode* folder = compilation_->Root()->Children[0].get();
+        compilation_->RemoveNode(folder);
+        compilation_->MoveNodes({folder}, nullptr, TDropPosition::On);
+        compilation_->Clear();
+      }
+    };
+    compilation_->AddQueuePath(Path("many"));
+    QCOMPARE(pumps, 3);  // after 1,000 and 2,000 entries and after the folder
+    QCOMPARE(compilation_->CountFileItems(), 2500);
+    compilation_->Clear();  // once the additions are over, it goes
+    QVERIFY(compilation_->Empty());
+  }
+
   void fileSizeLimit_data() {
     QTest::addColumn<qint64>("size");
     QTest::addColumn<bool>("accepted");

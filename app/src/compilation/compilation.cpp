@@ -240,7 +240,13 @@ void TCompilation::AddFolder(const QString& path, TQueueNode* parent) {
   item.IsFolder = true;
   TQueueNode* folder = Append(parent, std::move(item));
   ++FolderCount;
-  for (const TListedEntry& entry : ListFolderEntries(path)) AddQueuePath(entry.Path, folder, entry.Size);
+  ++adding_;
+  int count = 0;
+  for (const TListedEntry& entry : ListFolderEntries(path)) {
+    AddQueuePath(entry.Path, folder, entry.Size);
+    if (++count % 1000 == 0 && hooks_.Pump) hooks_.Pump();
+  }
+  --adding_;
   if (hooks_.Pump) hooks_.Pump();
 }
 
@@ -280,6 +286,7 @@ TNameResult TCompilation::Rename(TQueueNode* node, const QString& text) {
 }
 
 void TCompilation::MoveNodes(const std::vector<TQueueNode*>& nodes, TQueueNode* target, TDropPosition position) {
+  if (adding_) return;
   for (TQueueNode* node : nodes) {
     // A folder cannot move into itself or below itself.
     bool inside = false;
@@ -299,7 +306,7 @@ void TCompilation::MoveNodes(const std::vector<TQueueNode*>& nodes, TQueueNode* 
 }
 
 void TCompilation::RemoveNode(TQueueNode* node) {
-  if (node && node->Parent) Detach(node);
+  if (node && node->Parent && !adding_) Detach(node);
 }
 
 bool TCompilation::RemoveQueueItem(const QString& text) {
@@ -316,6 +323,7 @@ bool TCompilation::RemoveQueueItem(const QString& text) {
 void TCompilation::Clear() { ReplaceChildren({}); }
 
 void TCompilation::ReplaceChildren(std::vector<std::unique_ptr<TQueueNode>> children) {
+  if (adding_) return;
   if (listener_) listener_->BeginReset();
   root_->Children = std::move(children);
   root_->ChildNames.clear();
@@ -335,6 +343,7 @@ void TCompilation::ReplaceChildren(std::vector<std::unique_ptr<TQueueNode>> chil
 }
 
 void TCompilation::Sort(bool ascending) {
+  if (adding_) return;
   if (listener_) listener_->BeginReorder();
   std::function<void(TQueueNode*)> sort = [&](TQueueNode* parent) {
     std::stable_sort(parent->Children.begin(), parent->Children.end(),
@@ -370,7 +379,11 @@ TFolderSum TCompilation::SumFolder(TQueueNode* folder, bool recursive) {
         sum.Bytes += inner.Bytes;
       }
     } else {
-      if (!EnsureItemInfo(child)) continue;  // removed: the next sibling moved into slot i
+      if (!EnsureItemInfo(child)) {
+        // Removed: the next sibling moved into slot i. Kept while a folder is being filled: step over it.
+        if (i < folder->Children.size() && folder->Children[i].get() == child) ++i;
+        continue;
+      }
       ++sum.Files;
       sum.Bytes += child->Item.Size;
     }

@@ -45,7 +45,7 @@ struct TAddHooks {
   std::function<void(int key, const QString& placeholder, const QString& value)> Log;
   // Playing time of a file in seconds; below 0 when it is no audio file.
   std::function<double(const QString& path)> GetAudioDuration;
-  // Lets pending window messages run (after each folder).
+  // Lets pending window messages run (after each folder and every 1,000 entries).
   std::function<void()> Pump;
   // True while an operation runs; additions are refused then.
   std::function<bool()> Refused;
@@ -120,6 +120,7 @@ class TCompilation {
   int CountFolderItems() const;
   bool HasAudio() const;
   bool Empty() const { return root_->Children.empty(); }
+  bool Adding() const { return adding_ > 0; }
 
   // Visits every node below the root in tree order; stop by returning false.
   static void ForEach(const TQueueNode* from, const std::function<bool(const TQueueNode&)>& visit);
@@ -134,6 +135,10 @@ class TCompilation {
   void Log(int key, const QString& placeholder, const QString& value) const;
 
   std::unique_ptr<TQueueNode> root_;
+  // Folders being filled. Window messages run meanwhile, so removals and
+  // moves wait until the additions are done: they could take the folder
+  // being filled away.
+  int adding_ = 0;
   TCompilationListener* listener_ = nullptr;
   TAddHooks hooks_;
 };
