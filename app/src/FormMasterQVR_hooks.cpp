@@ -7,6 +7,8 @@
 #include <QCheckBox>
 #include <QLineEdit>
 
+#include "compilation/queue_model.h"
+
 // The command line processor. For now it records the text it was given.
 void TFormMasterQVR::ProcessCommandLine(const QString& text) {
   StartupCommandDone = true;
@@ -32,6 +34,7 @@ void TFormMasterQVR::ApplySettingsToControls() {
   EditCommandVolumeName->setText(QString::fromStdString(Config.CommandVolumeName));
   CheckBoxCommandCloseDisc->setChecked(Config.CloseDisc);
   CheckBoxDriveQuickErase->setChecked(Config.QuickErase);
+  QueueItemModel->SetShowFolderSizes(Config.ShowFolderSizes);
 }
 
 void TFormMasterQVR::CollectSettingsFromControls() {

@@ -13,6 +13,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QMimeDatabase>
+#include <QShortcut>
 #include <QTimer>
 #include <QTreeView>
 
@@ -59,6 +60,10 @@ void TFormMasterQVR::ConnectQueueModel() {
     if (TQueueNode* node = QueueItemModel->NodeOf(index); node && !node->Item.IsFolder) ShowItemProperties(node);
   });
   connect(VirtualStringTreeQueue, &QTreeView::clicked, this, [this] { UpdateActions(true); });
+  // The Delete key in the tree removes the selected items.
+  auto* delete_key = new QShortcut(QKeySequence::Delete, VirtualStringTreeQueue);
+  delete_key->setContext(Qt::WidgetShortcut);
+  connect(delete_key, &QShortcut::activated, this, &TFormMasterQVR::ActionDeleteSelectedExecute);
   connect(VirtualStringTreeQueue, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
     UpdateActions(true);
     PopupMenuQueue->popup(VirtualStringTreeQueue->viewport()->mapToGlobal(pos));

@@ -2,6 +2,8 @@
 // drops, playlists, the volume name box in projects, the log and the actions.
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
+#include <QHeaderView>
 #include <QFile>
 #include <QLineEdit>
 #include <QMenu>
@@ -260,6 +262,37 @@ class MainWindowCompilationTest : public QObject {
     TQueueModel* model = window_->QueueModel();
     QCOMPARE(model->data(model->index(1, 0), Qt::DisplayRole).toString(), QString());
     QTRY_COMPARE(Names(window_->Compilation().Root()), QString("kept.txt"));
+  }
+
+  void pasteAddsTheClipboardFileList() {
+    auto* data = new QMimeData;
+    data->setUrls({QUrl::fromLocalFile(MakeFile("p1")), QUrl::fromLocalFile(MakeFile("p2")),
+                   QUrl("https://example.org/not-a-file")});
+    QGuiApplication::clipboard()->setMimeData(data);
+    QVERIFY(TFormMasterQVR::ClipboardHasFileList());
+    window_->ActionPasteExecute();
+    QCOMPARE(Names(window_->Compilation().Root()), QString("p2,p1"));
+    QGuiApplication::clipboard()->setText("plain text");
+    QVERIFY(!TFormMasterQVR::ClipboardHasFileList());
+  }
+
+  void headerClicksSortByName() {
+    for (const char* name : {"b.txt", "A.txt", "c.txt"}) window_->AddQueuePath(MakeFile(name));
+    TCompilation& queue = window_->Compilation();
+    TCompilation::ForEach(queue.Root(), [](const TQueueNode& node) {
+      return const_cast<TQueueNode&>(node).Item.InfoLoaded = true;
+    });
+    QHeaderView* header = window_->QueueView()->header();
+    const auto click = [&](int section) { Q_EMIT header->sectionClicked(section); };
+    click(kColumnName);  // the mark only
+    QCOMPARE(Names(queue.Root()), QString("b.txt,A.txt,c.txt"));
+    click(kColumnName);  // reversed and sorted
+    QCOMPARE(Names(queue.Root()), QString("c.txt,b.txt,A.txt"));
+    click(kColumnName);
+    QCOMPARE(Names(queue.Root()), QString("A.txt,b.txt,c.txt"));
+    click(kColumnSize);  // another column clears the sort column
+    click(kColumnName);
+    QCOMPARE(Names(queue.Root()), QString("A.txt,b.txt,c.txt"));
   }
 
   void captionsComeFromTheLanguage() {
