@@ -14,6 +14,7 @@
 #include "qvr/data/media_type.h"
 #include "qvr/data/mmc_commands.h"
 #include "qvr/data/slot_ring.h"
+#include "qvr/data/write_parameters.h"
 #include "qvr/platform/program_folder.h"
 
 namespace qvr::data {
@@ -110,6 +111,15 @@ void TDiscBurner::CopyOptionsToDevice() {
   device_->FinalizeDisc = FinalizeDisc;
 }
 
+// A simulation the drive refuses must not turn into a real burn: the old
+// page would stay in force and the data would be written.
+bool TDiscBurner::TestWriteAccepted(bool pageAccepted) {
+  if (!TestWrite || pageAccepted) return true;
+  const uint16_t sense = device_->LastSense.exchange(0);
+  state_.SetError(sense != 0 ? sense : 0x2400u);
+  return false;
+}
+
 bool TDiscBurner::BurnImageTree() {
   if (!tree_.Prepared || !(preparedOptions_ == Options())) {
     state_.SetError(DataNotPrepared);
@@ -121,6 +131,7 @@ bool TDiscBurner::BurnImageTree() {
   abortFlag_.store(false);
   const uint8_t media = data::GetMediaType(*device_);
   const DrivePlacement place = PrepareDriveBurn(*device_, media);
+  if (!TestWriteAccepted(place.parametersAccepted)) return false;
   const uint32_t total = state_.totalSectors.load();
   auto sink = std::make_unique<DriveSink>(*device_, state_, media, false, place.sessionStart, total);
   return StartBurn({std::move(sink), place.sessionStart, place.volumeBase, UDFBridge ? place.udfSessionOffset : 0,
@@ -141,6 +152,7 @@ bool TDiscBurner::BurnImageFile(const std::string& fileName) {
   abortFlag_.store(false);
   const uint8_t media = data::GetMediaType(*device_);
   device_->MediaType = media;
+  if (TestWrite && !TestWriteAccepted(SendWriteParameters(*device_, true, BurnProof, false, media))) return false;
   const auto total = static_cast<uint32_t>(SectorsFor(static_cast<uint64_t>(size < 0 ? 0 : size)));
   auto sink = std::make_unique<DriveSink>(*device_, state_, media, true, 0, total);
   return StartImageFileBurn(fileName, std::move(sink), 1);

@@ -65,7 +65,8 @@ void TimeStamp(uint8_t* list22) {
 
 DrivePlacement PrepareDriveBurn(TSCSIDevice& d, uint8_t m) {
   d.MediaType = m;
-  SendWriteParameters(d, d.TestWrite, d.BurnProof, false, m);
+  DrivePlacement p;
+  p.parametersAccepted = SendWriteParameters(d, d.TestWrite, d.BurnProof, false, m);
   ReadDiscInformation(d, d.DiscInfo.data(), 64);
   if (m == MediaDvdRwSequential || m == MediaDvdRwRestricted) {
     if (m == MediaDvdRwSequential) {
@@ -75,7 +76,6 @@ DrivePlacement PrepareDriveBurn(TSCSIDevice& d, uint8_t m) {
     }
     WhileNotReady(d, false, kPollMs, [&d] { DiscInfo42(d); });
   }
-  DrivePlacement p;
   if (AppendsBehindVolume(m)) {
     p.sessionStart = p.volumeBase = GetVolumeSize(d);
   } else if (ReadTrackInformation(d, GetLastTrack(d))) {

@@ -203,11 +203,13 @@ uint64_t TransferTicksNow() {
 }
 
 void ClearTransferRing(TSCSIDevice& device) {
+  std::lock_guard lock(device.RingMutex);
   device.Ring = TransferRing{};
   device.Ring.msPerTick = 1000.0 / 1e9;
 }
 
 void RecordTransfer(TSCSIDevice& device, uint64_t bytes, uint64_t ticks) {
+  std::lock_guard lock(device.RingMutex);
   TransferRing& r = device.Ring;
   if (r.index < 0 || r.index >= TransferRing::kSize) r.index = 0;
   r.bytes[static_cast<std::size_t>(r.index)] = bytes;
@@ -216,6 +218,7 @@ void RecordTransfer(TSCSIDevice& device, uint64_t bytes, uint64_t ticks) {
 }
 
 uint32_t TransferRate(const TSCSIDevice& device) {
+  std::lock_guard lock(device.RingMutex);
   const TransferRing& r = device.Ring;
   uint64_t bytes = 0, ticks = 0;
   for (int i = 0; i < TransferRing::kSize; ++i) {

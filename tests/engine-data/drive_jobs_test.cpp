@@ -301,6 +301,24 @@ TEST_F(DriveTest, SourceDeletedBeforeTheBurnFailsWithItsPath) {
   EXPECT_EQ(b->GetErrorText(), "Error opening file \\" + tree + "/docs/data.bin\\");
 }
 
+TEST_F(DriveTest, TestWriteSimulatesOrIsRefusedNeverBurnsForReal) {
+  Insert("cd-r");
+  auto b = Burner();
+  b->TestWrite = true;
+  Compile(*b, {MakeTree("tree", 13)});
+  ASSERT_TRUE(BurnTree(*b)) << b->GetErrorText();
+  EXPECT_TRUE(drive().Info().medium.IsBlank()) << "a simulation leaves the disc blank";
+
+  Insert("dvd+r");  // DVD+R cannot simulate: the drive refuses the page
+  auto plus = Burner();
+  plus->TestWrite = true;
+  Compile(*plus, {MakeTree("tree", 13)});
+  drive().ClearTrace();
+  EXPECT_FALSE(plus->BurnImageTree());
+  EXPECT_EQ(plus->GetErrorText(), "Hardware Error 9728");
+  for (const vdrive::TraceEntry& e : drive().Trace()) EXPECT_NE(e.opcode, 0x2A);
+}
+
 TEST_F(DriveTest, UnpreparedCompilationIsRefused) {
   Insert("cd-r");
   auto b = Burner();

@@ -197,6 +197,7 @@ class TDiscBurner {
   void Deliver(std::function<void(const void* sender)> event, const void* workerSender);
   bool BeginDriveJob();
   void CopyOptionsToDevice();
+  bool TestWriteAccepted(bool pageAccepted);
   void JoinDriveJob();
 
   Poster poster_;

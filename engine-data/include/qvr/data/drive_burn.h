@@ -17,6 +17,7 @@ struct DrivePlacement {
   uint32_t sessionStart = 0;
   uint32_t volumeBase = 0;
   uint32_t udfSessionOffset = 0;
+  bool parametersAccepted = false;  // the drive took the write parameters page
 };
 
 // Write parameters, the format a DVD-RW needs, and the start of the new

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -38,7 +39,8 @@ struct TTrackInfo {
            LastRecorded = 0;
 };
 
-// The last 64 READ(10)/WRITE(10) transfers.
+// The last 64 READ(10)/WRITE(10) transfers. The engine thread records, the
+// progress display reads; the functions below take the lock.
 struct TransferRing {
   static constexpr int kSize = 64;
   std::array<uint64_t, kSize> bytes{};
@@ -85,6 +87,7 @@ struct TSCSIDevice {
   bool SeekQuirk = false;
   std::FILE* LogStream = nullptr;
   TransferRing Ring;
+  mutable std::mutex RingMutex;
   std::string Version;
 
   // Linux: the system calls of SG_IO (tests stand in for them), the open node
