@@ -20,9 +20,9 @@
 namespace qvr::data {
 
 bool TDiscBurner::InitializeDevices(bool useAspi, const std::string& aspiLibrary, const std::string& logFile) {
-  if (busy_.load() || driveJob_.joinable()) {
-    JoinDriveJob();
-  }
+  // The device record is rebuilt: never under a running job.
+  if (DriveBusy()) return false;
+  JoinDriveJob();
   logPath_ = platform::ProgramFolder() + "ovnxp.elg";
   const bool burnProof = device_->BurnProof, finalize = device_->FinalizeDisc;
   const bool ok = data::InitializeDevices(*device_, useAspi, aspiLibrary, logFile);
@@ -36,11 +36,12 @@ std::string TDiscBurner::GetDeviceName(int index) const {
   return device_->Slots[static_cast<std::size_t>(index)].Description;
 }
 
-bool TDiscBurner::SelectDevice(int index) { return data::SelectDevice(*device_, index); }
+bool TDiscBurner::SelectDevice(int index) { return !DriveBusy() && data::SelectDevice(*device_, index); }
 
 bool TDiscBurner::SelectDeviceByLetter(char letter) {
   bool result = false, any = false;
   const auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; };
+  if (DriveBusy()) return false;
   for (int i = 0; i < device_->DeviceCount; ++i) {
     if (upper(device_->Slots[static_cast<std::size_t>(i)].DriveLetter) != upper(letter)) continue;
     any = true;
@@ -125,7 +126,8 @@ bool TDiscBurner::BurnImageTree() {
     state_.SetError(DataNotPrepared);
     return false;
   }
-  if (busy_.load() || driveJob_.joinable()) return false;
+  if (DriveBusy()) return false;
+  JoinDriveJob();
   CopyOptionsToDevice();
   ClearTransferRing(*device_);
   abortFlag_.store(false);
@@ -139,7 +141,8 @@ bool TDiscBurner::BurnImageTree() {
 }
 
 bool TDiscBurner::BurnImageFile(const std::string& fileName) {
-  if (busy_.load() || driveJob_.joinable()) return false;
+  if (DriveBusy()) return false;
+  JoinDriveJob();
   const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     state_.SetError(ErrorOpeningFile, fileName);
@@ -159,13 +162,15 @@ bool TDiscBurner::BurnImageFile(const std::string& fileName) {
 }
 
 bool TDiscBurner::BeginDriveJob() {
-  if (busy_.load()) return false;
+  // One disc operation at a time; a finished job's thread is joined here.
+  if (DriveBusy()) return false;
   if (driveJob_.joinable()) {
     if (driveJob_.get_id() == std::this_thread::get_id()) return false;
     driveJob_.join();
   }
   ReleaseJob();
   abortFlag_.store(false);
+  driveJobRunning_.store(true);
   return true;
 }
 
@@ -174,12 +179,13 @@ void TDiscBurner::JoinDriveJob() {
 }
 
 bool TDiscBurner::EraseDisc(bool quick) {
-  if (!BeginDriveJob()) return true;
+  if (!BeginDriveJob()) return false;
   state_.SetStatus(TComponentStatus::Erasing);
   device_->QuickErase = quick;
   driveJob_ = std::thread([this] {
     const bool failed = EraseMedium(*device_, state_, device_->QuickErase);
     state_.SetStatus(TComponentStatus::Idle);
+    driveJobRunning_.store(false);
     if (OnEraseDone)
       Deliver([this, failed](const void* sender) {
         if (OnEraseDone) OnEraseDone(sender, 0, failed);
@@ -189,12 +195,13 @@ bool TDiscBurner::EraseDisc(bool quick) {
 }
 
 bool TDiscBurner::VerifyDisc(uint8_t, bool) {
-  if (!BeginDriveJob()) return true;
+  if (!BeginDriveJob()) return false;
   state_.SetStatus(TComponentStatus::Verifying);
   ClearTransferRing(*device_);
   verifiedSectors_.store(0);
   driveJob_ = std::thread([this] {
     VerifyFiles(*device_, tree_, layout_, state_, abortFlag_, verifiedSectors_, [this](int32_t fileId, bool failed) {
+      if (fileId < 0) driveJobRunning_.store(false);
       if (!OnVerifyDone) return;
       const uint8_t slot = poster_ ? 0 : static_cast<uint8_t>(std::max(0, device_->SelectedSlot));
       Deliver([this, slot, fileId, failed](const void* sender) {
@@ -206,7 +213,7 @@ bool TDiscBurner::VerifyDisc(uint8_t, bool) {
 }
 
 int TDiscBurner::ImportSession(uint8_t session, std::u16string_view imagePath) {
-  if (busy_.load()) return 0;
+  if (DriveBusy()) return 0;
   JoinDriveJob();
   device_->MediaType = data::GetMediaType(*device_);
   TDirEntry* target = tree_.FindDirectory(imagePath);

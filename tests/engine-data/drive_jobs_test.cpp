@@ -219,6 +219,37 @@ INSTANTIATE_TEST_SUITE_P(
                       EraseCase{"dvd+rw", false, {{0x04, 1}, {0x2A, 2048}}, 0, 65504},
                       EraseCase{"bd-re", true, {{0x04, 1}, {0x2A, 16}}, 0, 480}));
 
+TEST_F(DriveTest, EventsGoThroughThePosterWithTheComponentAsSender) {
+  Insert("cd-rw");
+  std::mutex m;
+  std::vector<std::function<void()>> posted;
+  TDiscBurner b([&](std::function<void()> f) {
+    std::lock_guard lock(m);
+    posted.push_back(std::move(f));
+  });
+  b.SetWaitScale(0.001);
+  ASSERT_TRUE(b.InitializeDevices(true, library_));
+  ASSERT_TRUE(b.SelectDevice(0));
+  const void* sender = nullptr;
+  int calls = 0;
+  b.OnEraseDone = [&](const void* s, uint8_t, bool) {
+    sender = s;
+    ++calls;
+  };
+  ASSERT_TRUE(b.EraseDisc(true));
+  for (int i = 0; i < 500 && calls == 0; ++i) {
+    std::vector<std::function<void()>> run;
+    {
+      std::lock_guard lock(m);
+      run.swap(posted);
+    }
+    for (auto& f : run) f();
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_EQ(calls, 1);
+  EXPECT_EQ(sender, &b);
+}
+
 TEST_F(DriveTest, RefusedBlankGivesOneFailedEraseDone) {
   Insert("cd-rw");
   auto b = Burner();

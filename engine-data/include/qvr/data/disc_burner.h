@@ -151,6 +151,8 @@ class TDiscBurner {
   // Burns an existing image file from sector 0.
   bool BurnImageFile(const std::string& fileName);
   // Erases the disc on a worker thread; OnEraseDone reports the end once.
+  // False (nothing started) while another disc operation runs; the same
+  // holds for VerifyDisc, the burns, SelectDevice and InitializeDevices.
   bool EraseDisc(bool quick);
   // Compares every written source file with the disc; OnVerifyDone per file
   // and once with FileId -1.
@@ -196,6 +198,7 @@ class TDiscBurner {
   // Runs event on the owner's thread through the poster, or at once on this one.
   void Deliver(std::function<void(const void* sender)> event, const void* workerSender);
   bool BeginDriveJob();
+  bool DriveBusy() const { return busy_.load() || driveJobRunning_.load(); }
   void CopyOptionsToDevice();
   bool TestWriteAccepted(bool pageAccepted);
   void JoinDriveJob();
@@ -213,6 +216,7 @@ class TDiscBurner {
   uint32_t bootImageSize_ = 0;
   std::unique_ptr<TSCSIDevice> device_;
   std::thread driveJob_;  // erase or verify
+  std::atomic<bool> driveJobRunning_{false};
   std::atomic<bool> abortFlag_{false};
   std::atomic<uint32_t> verifiedSectors_{0};
   uint16_t lastWriteRate_ = 0, lastReadRate_ = 0;
