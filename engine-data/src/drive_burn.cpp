@@ -17,6 +17,11 @@ const uint8_t kGrowRestricted[12] = {0x00, 0x82, 0x00, 0x08, 0x00, 0x00, 0x00, 0
 const uint8_t kPlusRWFull[12] = {0x00, 0x82, 0x00, 0x08, 0x00, 0x23, 0x05, 0x40, 0x98, 0x00, 0x00, 0x00};
 const uint8_t kBDREFormat[12] = {0x00, 0x82, 0x00, 0x08, 0x00, 0x00, 0x02, 0x80, 0xC0, 0x00, 0x10, 0x00};
 
+uint32_t WriteBlocking(uint8_t mediaType) {
+  // Restricted overwrite DVD-RW takes writes of whole 16-sector ECC blocks only.
+  return mediaType == MediaDvdRwRestricted ? 16 : 1;
+}
+
 const uint8_t* FirstWriteFormat(uint8_t mediaType) {
   // Rewritable media that come unformatted refuse the first write with
   // 30h/05h until they are formatted.
@@ -170,8 +175,10 @@ bool DriveSink::CopyFirstSlotToSectorZero(const uint8_t* data, uint32_t bytes) {
 }
 
 bool DriveSink::WriteSlot(const uint8_t* data, uint32_t bytes, uint32_t lba) {
-  // Whole sectors go out; the slot is zero behind a short last piece.
-  const auto sectors = static_cast<uint16_t>(SectorsFor(bytes));
+  // Whole sectors go out (whole ECC blocks where the medium takes no less);
+  // the slot is zero behind a short last piece.
+  const uint32_t unit = WriteBlocking(media_);
+  const auto sectors = static_cast<uint16_t>((SectorsFor(bytes) + unit - 1) / unit * unit);
   for (int tries = 0; tries < 5000; ++tries) {
     if (Write10(d_, lba, sectors, sectors * kSectorBytes, data)) return true;
     if (state_.Error() == OperationAborted) return false;

@@ -90,6 +90,15 @@ TEST_F(QvrDrive, EraseBurnImageEjectAndLoad) {
   EXPECT_EQ(LastLine(Qvr("eject").output), "Ejected");
   EXPECT_NE(Qvr("vdrive status 0").output.find("tray open"), std::string::npos);
   EXPECT_EQ(LastLine(Qvr("load").output), "Loaded");
+  // A restricted-overwrite DVD-RW takes whole ECC blocks: the short end of an image is padded.
+  ASSERT_EQ(Qvr("vdrive insert 0 dvd-rw").code, 0);
+  WriteFile(src_ / "tree/a.txt", "a\n");
+  ASSERT_EQ(Qvr("burn " + Quote(src_ / "tree")).code, 0);
+  WriteFile(src_ / "odd.iso", std::string(100000, 'o'));
+  ToolResult odd = Qvr("burn-image " + Quote(src_ / "odd.iso"));
+  EXPECT_EQ(odd.code, 0) << odd.output;
+
+  ASSERT_EQ(Qvr("vdrive insert 0 cd-rw").code, 0);
   ASSERT_EQ(Qvr("vdrive fault 0 fail A1 sense=5/24/00").code, 0);
   ToolResult refused = Qvr("erase");
   EXPECT_EQ(refused.code, 1);

@@ -38,6 +38,8 @@ void WhileNotReady(TSCSIDevice& d, bool sleepFirst, int sleepMs, Poll poll) {
 
 // The FORMAT UNIT lists of burning and erasing.
 extern const uint8_t kQuickFirst[12], kQuickSecond[12], kGrowRestricted[12], kPlusRWFull[12], kBDREFormat[12];
+// Sectors a write must be a multiple of on the medium.
+uint32_t WriteBlocking(uint8_t mediaType);
 // The format a medium needs before its first write (null: none).
 const uint8_t* FirstWriteFormat(uint8_t mediaType);
 
