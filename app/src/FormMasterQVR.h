@@ -54,6 +54,9 @@ class TFormDrop;
 namespace qvr::app {
 class TQueueModel;
 }
+namespace qvr::data {
+class TDiscBurner;
+}
 
 namespace qvr::storage {
 class TFileStorage;
@@ -162,7 +165,10 @@ class TFormMasterQVR : public QMainWindow {
   // ---- Disc space and totals ----
   void RefreshDiscSpace();
   const qvr::app::TDiscSpaceView& DiscSpaceView() const { return LastDiscSpace; }
-  // The disc in the drive and what the recorder writes; the drive code sets them.
+  // The data burner once the drive code has created it; null before.
+  qvr::data::TDiscBurner* DataBurner() const { return DiscBurnerComponent; }
+  void SetDataBurner(qvr::data::TDiscBurner* burner) { DiscBurnerComponent = burner; }
+  // The disc in the drive and what the recorder writes; by default read from the data burner.
   void SetCurrentDiscProvider(std::function<qvr::app::TCurrentDisc()> provider) { CurrentDisc = std::move(provider); }
   void SetRecorderCapabilities(qvr::app::TCanWrite can_write) { RecorderCanWrite = std::move(can_write); }
   QString SizeSummaryText() const;
@@ -344,6 +350,7 @@ class TFormMasterQVR : public QMainWindow {
   std::function<qvr::app::TCurrentDisc()> CurrentDisc;
   qvr::app::TCanWrite RecorderCanWrite;
   qvr::app::TDiscSpaceView LastDiscSpace;
+  qvr::data::TDiscBurner* DiscBurnerComponent = nullptr;
   TConfirmAnswerer ConfirmAnswerer;
 };
 

@@ -8,6 +8,7 @@
 #include "FormMasterQVR.h"
 #include "compilation/label_template.h"
 #include "compilation/size_text.h"
+#include "current_disc.h"
 #include "small/FormDrop.h"
 
 using namespace qvr::app;
@@ -72,10 +73,11 @@ void TFormMasterQVR::SetUpDiscSpacePanel() {
 }
 
 void TFormMasterQVR::RefreshDiscSpace() {
-  const TCurrentDisc disc = CurrentDisc ? CurrentDisc() : TCurrentDisc{};
+  const TCurrentDisc disc = CurrentDisc ? CurrentDisc() : CurrentDiscOf(DiscBurnerComponent);
+  const TCanWrite can_write = RecorderCanWrite ? RecorderCanWrite : RecorderCapabilitiesOf(DiscBurnerComponent);
   const TSpaceTexts texts = [this](int key, const QStringList& lines) { return GetLangTextReplace(27, key, lines); };
   LastDiscSpace = ComputeDiscSpace(Queue.TotalDuration(), Queue.TotalFileSize(), Queue.FileCount, Queue.FolderCount,
-                                   RecorderCanWrite, disc, texts);
+                                   can_write, disc, texts);
   const TDiscSpaceView& view = LastDiscSpace;
   DiscSpaceLabels.value(QStringLiteral("TotalData"))->setText(ToDisplayHtml(view.TotalData));
   DiscSpaceLabels.value(QStringLiteral("TotalAudio"))->setText(ToDisplayHtml(view.TotalAudio));
