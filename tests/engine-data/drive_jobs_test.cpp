@@ -137,6 +137,11 @@ TEST_F(Verification, PassesOnAGoodDiscAndNamesTheFileWhoseSectorIsCorrupted) {
   for (const auto& [id, failed] : good.files) EXPECT_FALSE(failed) << id;
   EXPECT_GT(b->GetVerifiedSectors(), 70u);
 
+  // A source changed after its digest was taken still compares with that digest.
+  const std::string aTxt = File(*b, u"a.txt")->SourcePath;
+  WriteFile(aTxt, "changed after the burn\n");
+  EXPECT_FALSE(Verify(*b).finalFailed);
+
   // One sector of docs/data.bin changes on the medium.
   const TFileEntry* data = File(*b, u"data.bin");
   ASSERT_NE(data, nullptr);
