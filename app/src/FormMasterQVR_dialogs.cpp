@@ -34,7 +34,6 @@ void TFormMasterQVR::ActionShowDropExecute() {
     host.Closed = [this](int top, int left) {
       Config.DropTop = top;
       Config.DropLeft = left;
-      FormDrop->deleteLater();
       show();
       raise();
       activateWindow();

@@ -5,7 +5,9 @@
 #include <QClipboard>
 #include <QHeaderView>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
+#include <QDialog>
 #include <QMenu>
 #include <QMimeData>
 #include <QSettings>
@@ -293,6 +295,42 @@ class MainWindowCompilationTest : public QObject {
     click(kColumnSize);  // another column clears the sort column
     click(kColumnName);
     QCOMPARE(Names(queue.Root()), QString("A.txt,b.txt,c.txt"));
+  }
+
+  void propertiesShowEveryUnitAndFolderCounts() {
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    const QString folder = QFileInfo(MakeFile("props/inner/a.bin", 1536)).path();
+    MakeFile("props/b.bin", 512);
+    window_->AddQueuePath(QFileInfo(folder).path());
+    TQueueNode* top = window_->Compilation().Root()->Children[0].get();
+    window_->ShowItemProperties(top);
+    auto* properties = window_->findChild<QDialog*>("FormProperties");
+    QVERIFY(properties);
+    QCOMPARE(properties->findChild<QLabel*>("LabelSize")->text(), QString("2,048 bytes - 2 KB - 0.00 MB - 0.00 GB"));
+    QCOMPARE(properties->findChild<QLabel*>("LabelFiles")->text(), QString("2"));
+    QCOMPARE(properties->findChild<QLabel*>("LabelFolders")->text(), QString("1"));
+    QCOMPARE(properties->findChild<QLabel*>("LabelAttributes")->text(), QString("D"));
+    properties->close();
+    QLocale::setDefault(QLocale::c());
+  }
+
+  void flyWindowReplacesTheMainWindowAndRemembersItsPlace() {
+    window_->Settings().DropTop = 120;
+    window_->Settings().DropLeft = 140;
+    window_->Action("ActionShowDrop")->trigger();
+    QWidget* fly = nullptr;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+      if (widget->objectName() == "FormDrop" && widget->isVisible()) fly = widget;
+    }
+    QVERIFY(fly);
+    QVERIFY(!window_->isVisible());
+    QVERIFY(fly->windowFlags() & Qt::WindowStaysOnTopHint);
+    QCOMPARE(fly->windowOpacity(), 180 / 255.0);
+    fly->move(200, 210);
+    fly->close();
+    QVERIFY(window_->isVisible());
+    QCOMPARE(window_->Settings().DropTop, 210);
+    QCOMPARE(window_->Settings().DropLeft, 200);
   }
 
   void captionsComeFromTheLanguage() {
