@@ -234,6 +234,8 @@ class TFormMasterQVR : public QMainWindow {
   void ActionWebPageExecute(const QString& action_name);
   void ForgetImportedSession();
   void ShowShutdownWindow();
+  // Burning where both kinds are possible: the choice when audio can be burned, else the data burn.
+  void ShowBurnModeChoice();
 
  protected:
   void closeEvent(QCloseEvent* event) override;

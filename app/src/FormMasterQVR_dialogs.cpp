@@ -10,6 +10,7 @@
 #include "action_table.h"
 #include "small/FormCustomizeEasyToolbar.h"
 #include "small/FormDrop.h"
+#include "small/FormSelectBurnMode.h"
 #include "small/FormShutDown.h"
 
 bool TFormMasterQVR::ConfirmWarning(const QString& caption, const QString& message,
@@ -70,6 +71,17 @@ void TFormMasterQVR::ShowShutdownWindow() {
   auto* window = new TFormShutDown(Language, command.split(QLatin1Char(' '), Qt::SkipEmptyParts),
                                    [this] { close(); }, [this] { show(); }, nullptr);
   window->show();
+}
+
+void TFormMasterQVR::ShowBurnModeChoice() {
+  if (!Action(QStringLiteral("ActionBurnAudio"))->isEnabled()) {
+    ActionBurnExecute();
+    return;
+  }
+  auto* choice = new TFormSelectBurnMode(Language, [this] { ActionBurnExecute(); }, [this] { ActionBurnAudioExecute(); },
+                                         [this] { show(); }, this);
+  choice->show();
+  choice->raise();
 }
 
 void TFormMasterQVR::ActionRestoreExecute() {
