@@ -226,16 +226,17 @@ void DriveSink::CloseByMedium() {
       CloseTrackSession(d_, false, 2, track(s + 3));
       return;
     case MediaDvdPlusR:
-      SynchronizeCache(d_, false);
-      ClearBufferCounters(d_);
-      CloseTrackSession(d_, false, 1, track(s + 1));
-      CloseTrackSession(d_, false, 2, 255);
-      return;
     case MediaDvdPlusRDl:
       SynchronizeCache(d_, false);
       ClearBufferCounters(d_);
       CloseTrackSession(d_, false, 1, track(s + 1));
-      CloseTrackSession(d_, false, d_.FinalizeDisc ? 6 : 2, 0);
+      // DVD+R drives ignore the multi-session field of page 05h: only close
+      // function 6 finalizes the disc, on single and double layer alike.
+      if (d_.FinalizeDisc) {
+        CloseTrackSession(d_, false, 6, 0);
+      } else {
+        CloseTrackSession(d_, false, 2, media_ == MediaDvdPlusR ? 255 : 0);
+      }
       return;
     case MediaDvdPlusRw:
       SynchronizeCache(d_, false);

@@ -99,7 +99,7 @@ INSTANTIATE_TEST_SUITE_P(EveryMedium, BurnMedia, ::testing::ValuesIn(kCases),
                          });
 
 // The disc stays appendable unless FinalizeDisc: CD closes its last session
-// with multi-session 00b, DVD+R DL finalizes with close function 6.
+// with multi-session 00b, DVD+R and DVD+R DL finalize with close function 6.
 struct FinalizeCase {
   const char* medium;
   bool finalize;
@@ -131,6 +131,8 @@ INSTANTIATE_TEST_SUITE_P(Rules, Finalizing,
                          ::testing::Values(FinalizeCase{"cd-r", false, 3, "1 2 0 GOOD", false},
                                            FinalizeCase{"cd-r", true, 0, "1 2 0 GOOD", true},
                                            FinalizeCase{"dvd-r", true, 3, "0 2 3 GOOD", false},
+                                           FinalizeCase{"dvd+r", false, 255, "0 2 255 GOOD", false},
+                                           FinalizeCase{"dvd+r", true, 255, "0 6 0 GOOD", true},
                                            FinalizeCase{"dvd+r-dl", false, 255, "0 2 0 GOOD", false},
                                            FinalizeCase{"dvd+r-dl", true, 255, "0 6 0 GOOD", true}));
 
