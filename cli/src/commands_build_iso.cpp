@@ -1,7 +1,5 @@
 // qvr build-iso: builds an ISO image from files and folders, as the
 // compilation would hand them to the data engine.
-#include <dirent.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -12,7 +10,6 @@
 #include <iostream>
 #include <mutex>
 #include <ostream>
-#include <set>
 #include <string>
 #include <thread>
 #include <utility>
@@ -20,7 +17,7 @@
 
 #include "qvr/cli/cli.h"
 #include "qvr/data/disc_burner.h"
-#include "qvr/data/source_files.h"
+#include "qvr/data/source_tree.h"
 #include "qvr/data/text.h"
 
 namespace qvr::cli {
@@ -30,7 +27,6 @@ namespace {
 using data::TDiscBurner;
 using data::TDirEntry;
 
-constexpr std::size_t kMaxItemName = 106;
 
 struct Options {
   std::string output;
@@ -97,112 +93,6 @@ bool ParseOptions(const std::vector<std::string>& args, Options& o, std::ostream
   return true;
 }
 
-// The compilation's name rule: at most 106 characters (a file keeps its
-// extension), ";" written as "_".
-std::u16string ItemName(std::u16string name, bool isFolder) {
-  if (name.size() > kMaxItemName) {
-    const std::size_t dot = name.rfind(u'.');
-    const std::size_t ext = (isFolder || dot == std::u16string::npos) ? 0 : name.size() - dot;
-    name = ext < kMaxItemName ? name.substr(0, kMaxItemName - ext) + name.substr(name.size() - ext)
-                              : name.substr(0, kMaxItemName);
-  }
-  for (char16_t& c : name)
-    if (c == u';') c = u'_';
-  return name;
-}
-
-std::string BaseName(std::string path) {
-  while (path.size() > 1 && path.back() == '/') path.pop_back();
-  const std::size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-class TreeWalker {
- public:
-  TreeWalker(TDiscBurner& burner, const Options& o, std::ostream& err) : burner_(burner), o_(o), err_(err) {}
-
-  bool AddPath(const std::string& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) {
-      err_ << "qvr build-iso: cannot find " << path << "\n";
-      return false;
-    }
-    std::string name = BaseName(path);
-    if (name == "." || name == ".." || name == "/") {
-      char* real = ::realpath(path.c_str(), nullptr);
-      name = real ? BaseName(real) : name;
-      std::free(real);
-    }
-    return AddEntry(burner_.Tree().Root(), path, name, st);
-  }
-
- private:
-  void Warn(const std::string& text) {
-    if (!o_.quiet) err_ << "qvr build-iso: " << text << "\n";
-  }
-
-  bool AddEntry(TDirEntry* parent, const std::string& path, const std::string& rawName, const struct stat& st) {
-    const bool isFolder = S_ISDIR(st.st_mode);
-    if (!isFolder && !S_ISREG(st.st_mode)) {
-      Warn("skipped " + path + " (not a regular file)");
-      return true;
-    }
-    const std::u16string full = data::Utf8ToUtf16(rawName);
-    const std::u16string name = ItemName(full, isFolder);
-    if (name.size() != full.size()) Warn("renamed " + path + " to " + data::Utf16ToUtf8(name));
-    if (burner_.Tree().FindChild(parent, name)) {
-      Warn("skipped " + path + " (the name exists already)");
-      return true;
-    }
-    if (!isFolder) {
-      data::FindRecord fd = data::FindRecordOf(st, rawName);
-      fd.fileName = name;
-      if (!burner_.AddFoundFile(parent, path, std::move(fd))) Warn("could not add " + path);
-      return true;
-    }
-    TDirEntry* dir = burner_.AddDirectoryTo(parent, name);
-    if (!dir) {
-      Warn("could not add folder " + path);
-      return true;
-    }
-    if (!visiting_.insert({st.st_dev, st.st_ino}).second) {
-      Warn("skipped " + path + " (a link back into itself)");
-      return true;
-    }
-    const bool ok = AddFolderContents(dir, path);
-    visiting_.erase({st.st_dev, st.st_ino});
-    return ok;
-  }
-
-  bool AddFolderContents(TDirEntry* dir, const std::string& path) {
-    DIR* d = ::opendir(path.c_str());
-    if (!d) {
-      err_ << "qvr build-iso: cannot read folder " << path << "\n";
-      return false;
-    }
-    std::vector<std::string> names;
-    while (const dirent* e = ::readdir(d))
-      if (e->d_name[0] != '.') names.emplace_back(e->d_name);
-    ::closedir(d);
-    const std::string prefix = path.back() == '/' ? path : path + "/";
-    for (const std::string& n : names) {
-      const std::string child = prefix + n;
-      struct stat st {};
-      if (::stat(child.c_str(), &st) != 0) {
-        Warn("skipped " + child + " (cannot be read)");
-        continue;
-      }
-      if (!AddEntry(dir, child, n, st)) return false;
-    }
-    return true;
-  }
-
-  TDiscBurner& burner_;
-  const Options& o_;
-  std::ostream& err_;
-  std::set<std::pair<dev_t, ino_t>> visiting_;
-};
-
 // Ctrl-C or a termination request aborts the build; the engine then removes
 // the partly written image.
 std::atomic<bool> gInterrupted{false};
@@ -261,9 +151,16 @@ int BuildIso(CommandContext& ctx) {
       return 1;
     }
   }
-  TreeWalker walker(burner, o, ctx.err);
-  for (const std::string& p : o.paths)
-    if (!walker.AddPath(p)) return 1;
+  data::SourceTreeWalker walker(burner, [&](const std::string& text) {
+    if (!o.quiet) ctx.err << "qvr build-iso: " << text << "\n";
+  });
+  for (const std::string& p : o.paths) {
+    std::string error;
+    if (!walker.AddPath(p, &error)) {
+      ctx.err << "qvr build-iso: " << error << "\n";
+      return 1;
+    }
+  }
 
   burner.PrepareImage();
   std::mutex m;
