@@ -2,9 +2,7 @@
 // compilation would hand them to the data engine.
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
-#include <csignal>
 #include <condition_variable>
 #include <cstdio>
 #include <iostream>
@@ -16,6 +14,7 @@
 #include <vector>
 
 #include "qvr/cli/cli.h"
+#include "qvr/cli/interrupt_scope.h"
 #include "qvr/data/disc_burner.h"
 #include "qvr/data/source_tree.h"
 #include "qvr/data/text.h"
@@ -93,28 +92,6 @@ bool ParseOptions(const std::vector<std::string>& args, Options& o, std::ostream
   return true;
 }
 
-// Ctrl-C or a termination request aborts the build; the engine then removes
-// the partly written image.
-std::atomic<bool> gInterrupted{false};
-extern "C" void OnInterrupt(int) { gInterrupted.store(true); }
-
-class InterruptScope {
- public:
-  InterruptScope() {
-    gInterrupted.store(false);
-    previousInt_ = std::signal(SIGINT, OnInterrupt);
-    previousTerm_ = std::signal(SIGTERM, OnInterrupt);
-  }
-  ~InterruptScope() {
-    std::signal(SIGINT, previousInt_);
-    std::signal(SIGTERM, previousTerm_);
-  }
-
- private:
-  void (*previousInt_)(int);
-  void (*previousTerm_)(int);
-};
-
 void ShowProgress(std::ostream& err, uint32_t written, uint32_t total, double seconds) {
   const double fraction = total ? static_cast<double>(written) / total : 0;
   const double mb = written * 2048.0 / 1e6;
@@ -182,7 +159,7 @@ int BuildIso(CommandContext& ctx) {
   {
     std::unique_lock lock(m);
     while (!cv.wait_for(lock, std::chrono::milliseconds(250), [&] { return done; })) {
-      if (gInterrupted.load()) burner.Abort();
+      if (InterruptScope::Requested()) burner.Abort();
       if (progress)
         ShowProgress(ctx.err, burner.GetWrittenSectors(), burner.GetImageSectors(),
                      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());

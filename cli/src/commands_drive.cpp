@@ -6,11 +6,9 @@
 
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
-#include <csignal>
 #include <cstdlib>
 #include <iostream>
 #include <mutex>
@@ -20,6 +18,7 @@
 #include <vector>
 
 #include "qvr/cli/cli.h"
+#include "qvr/cli/interrupt_scope.h"
 #include "qvr/data/disc_burner.h"
 #include "qvr/data/drive_model.h"
 #include "qvr/data/media_type.h"
@@ -33,26 +32,6 @@ namespace qvr::cli {
 namespace {
 
 using data::TDiscBurner;
-
-std::atomic<bool> gInterrupted{false};
-extern "C" void OnDriveInterrupt(int) { gInterrupted.store(true); }
-
-class InterruptScope {
- public:
-  InterruptScope() {
-    gInterrupted.store(false);
-    previousInt_ = std::signal(SIGINT, OnDriveInterrupt);
-    previousTerm_ = std::signal(SIGTERM, OnDriveInterrupt);
-  }
-  ~InterruptScope() {
-    std::signal(SIGINT, previousInt_);
-    std::signal(SIGTERM, previousTerm_);
-  }
-
- private:
-  void (*previousInt_)(int);
-  void (*previousTerm_)(int);
-};
 
 // A one-shot completion the engine's worker thread signals.
 struct Completion {
@@ -69,7 +48,7 @@ struct Completion {
   bool Wait(TDiscBurner& burner, const std::function<void()>& tick) {
     std::unique_lock lock(m);
     while (!cv.wait_for(lock, std::chrono::milliseconds(250), [this] { return done; })) {
-      if (gInterrupted.load()) burner.Abort();
+      if (InterruptScope::Requested()) burner.Abort();
       lock.unlock();
       tick();
       lock.lock();
